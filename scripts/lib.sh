@@ -1,0 +1,105 @@
+# Shared by scripts/run, scripts/test and scripts/bench: packages, builds, display and Wine.
+# Source it; it sets ROOT and BUILD and the Wine environment.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD="$ROOT/build"
+
+export WINEPREFIX="$BUILD/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+          wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick googletest
+          clang libclang-rt-14-dev)
+
+log() { printf '== %s\n' "$*"; }
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages that are missing; nothing when all are there.
+install_packages() {
+  local missing=() p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "installing: ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+  fi
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+}
+
+# configure_build NAME [cmake args...]: configures build/NAME once, then builds it.
+configure_build() {
+  local name=$1; shift
+  local dir="$BUILD/$name"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
+  fi
+  cmake --build "$dir" -- -j"$(nproc)"
+}
+
+build_native() { configure_build native -DCMAKE_BUILD_TYPE=Debug -DKELHID_SANITIZE=ON; }
+build_win32() {
+  configure_build win32 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+build_win64() {
+  configure_build win64 -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+XVFB_PID=
+WINE_STARTED=
+
+# Starts a private X server and exports DISPLAY.
+start_xvfb() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
+  XVFB_PID=$!
+  local i
+  for i in $(seq 100); do
+    [ -s "$fdfile" ] && break
+    sleep 0.1
+  done
+  export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+  rm -f "$fdfile"
+  [ "$DISPLAY" != ":" ] || { echo "Xvfb did not start" >&2; return 1; }
+}
+
+# Creates the Wine prefix once, then keeps a Wine server running for this script.
+start_wine() {
+  if [ ! -f "$WINEPREFIX/.kelhid-ready" ]; then
+    log "creating the Wine prefix (once)"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$BUILD"
+    wineboot -i >/dev/null 2>&1
+    # Without a window manager, Wine waits ~2 s on every hide; let Wine draw its own frames.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.kelhid-ready"
+  fi
+  wineserver -p
+  WINE_STARTED=1
+  # Wine's background processes, started once and detached from our pipes.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+# Stops what this script started; used from an EXIT trap.
+stop_services() {
+  if [ -n "$WINE_STARTED" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    WINE_STARTED=
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" >/dev/null 2>&1 || true
+    wait "$XVFB_PID" 2>/dev/null || true
+    XVFB_PID=
+  fi
+}

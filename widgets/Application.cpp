@@ -1,0 +1,178 @@
+#include "widgets/Application.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <exception>
+
+#include "widgets/Window.h"
+
+TApplication& Application() {
+  static TApplication instance;
+  return instance;
+}
+
+TApplication::~TApplication() {
+  if (FHandle != nullptr) DestroyWindow(FHandle);
+  if (FQueueEvent != nullptr) CloseHandle(FQueueEvent);
+}
+
+void TApplication::Initialize() {
+  if (FHandle != nullptr) return;
+  FMainThreadId = GetCurrentThreadId();
+  FQueueEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = &WindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TApplication";
+  RegisterClassExA(&wc);
+  // Top-level, never shown: it gets the broadcasts but has no place on the screen.
+  FHandle = CreateWindowExA(WS_EX_TOOLWINDOW, wc.lpszClassName, Title.c_str(),
+                            WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0, 0, 0, 0,
+                            nullptr, nullptr, wc.hInstance, nullptr);
+  SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+void TApplication::Run() {
+  while (!FTerminated) HandleMessage();
+}
+
+bool TApplication::HandleOne() {
+  MSG msg;
+  if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (msg.message == WM_QUIT) {
+    FTerminated = true;
+  } else {
+    DispatchQueued(msg);
+  }
+  return true;
+}
+
+void TApplication::DispatchQueued(MSG& Message) {
+  if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
+      root != nullptr && root->PreTranslateMessage(Message)) {
+    return;
+  }
+  TranslateMessage(&Message);
+  DispatchMessageA(&Message);
+}
+
+void TApplication::HandleMessage() {
+  if (HandleOne()) return;
+  // Idle: run what other threads are waiting for, then sleep until a message comes.
+  CheckSynchronize();
+  if (!FTerminated) WaitMessage();
+}
+
+void TApplication::ProcessMessages() {
+  while (HandleOne()) {
+  }
+}
+
+void TApplication::Terminate() {
+  if (!FTerminated) PostQuitMessage(0);
+}
+
+void TApplication::HookMainWindow(const TWindowHook& Hook) {
+  FHooks.push_back(Hook);
+}
+
+void TApplication::UnhookMainWindow(const TWindowHook& Hook) {
+  const auto it = std::find(FHooks.begin(), FHooks.end(), Hook);
+  if (it != FHooks.end()) FHooks.erase(it);
+}
+
+bool TApplication::Synchronize(const std::function<void()>& Call) {
+  if (GetCurrentThreadId() == FMainThreadId) {
+    try {
+      Call();
+      return true;
+    } catch (...) {
+      return false;
+    }
+  }
+  TQueuedCall item{&Call};
+  {
+    const std::lock_guard lock(FQueueLock);
+    FQueue.push_back(&item);
+    SetEvent(FQueueEvent);
+  }
+  PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+  std::unique_lock lock(FQueueLock);
+  FQueueDone.wait(lock, [&item] { return item.Done; });
+  return !item.Failed;
+}
+
+bool TApplication::CheckSynchronize() {
+  bool ran = false;
+  for (;;) {
+    TQueuedCall* item = nullptr;
+    {
+      const std::lock_guard lock(FQueueLock);
+      if (FQueue.empty()) {
+        ResetEvent(FQueueEvent);
+        return ran;
+      }
+      item = FQueue.front();
+      FQueue.pop_front();
+    }
+    bool failed = false;
+    try {
+      (*item->Call)();
+    } catch (...) {
+      failed = true;
+    }
+    {
+      const std::lock_guard lock(FQueueLock);
+      item->Failed = failed;
+      item->Done = true;
+    }
+    FQueueDone.notify_all();
+    ran = true;
+  }
+}
+
+void TApplication::WaitFor(HANDLE Object) {
+  const HANDLE handles[2] = {Object, FQueueEvent};
+  for (;;) {
+    const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    if (r != WAIT_OBJECT_0 + 1) return;
+    CheckSynchronize();
+  }
+}
+
+void TApplication::ShowException(std::string_view Message) const {
+  const std::string text(Message);
+  MessageBoxA(GetActiveWindow(), text.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
+}
+
+LRESULT CALLBACK TApplication::WindowProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<TApplication*>(GetWindowLongPtrA(Handle, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(Handle, Msg, wParam, lParam);
+  try {
+    return self->MainWindowProc(Msg, wParam, lParam);
+  } catch (const std::exception& e) {
+    self->ShowException(e.what());
+  } catch (...) {
+    self->ShowException("Unexpected error");
+  }
+  return 0;
+}
+
+LRESULT TApplication::MainWindowProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
+  // A hook may unhook itself while it runs: walk a copy.
+  const std::vector<TWindowHook> hooks = FHooks;
+  for (const TWindowHook& hook : hooks) {
+    if (hook(Msg, wParam, lParam)) return 0;
+  }
+  if (Msg == WM_APP_SYNCHRONIZE) {
+    CheckSynchronize();
+    return 0;
+  }
+  return DefWindowProcA(FHandle, Msg, wParam, lParam);
+}

@@ -1,0 +1,28 @@
+// A window timer component: calls OnTimer every Interval ms while Enabled, on the thread that
+// made it.
+#pragma once
+
+#include "widgets/Event.h"
+#include "widgets/Window.h"
+
+class TTimer final : public TWindow {
+ public:
+  TTimer() = default;
+  ~TTimer() override;
+
+  [[nodiscard]] bool Enabled() const { return FEnabled; }
+  void SetEnabled(bool Value);
+  [[nodiscard]] unsigned Interval() const { return FInterval; }
+  void SetInterval(unsigned Value);
+
+  TNotifyEvent OnTimer;
+
+ protected:
+  LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
+
+ private:
+  void Update();
+
+  bool FEnabled = true;
+  unsigned FInterval = 1000;
+};

@@ -54,6 +54,11 @@ build_win64() {
     -DCMAKE_BUILD_TYPE=RelWithDebInfo
 }
 
+build_fuzz() {
+  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
 XVFB_PID=
 WINE_STARTED=
 
@@ -62,7 +67,12 @@ start_xvfb() {
   local fdfile
   fdfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  XVFB_PID=$!
+  build_fuzz() {
+  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+XVFB_PID=$!
   local i
   for i in $(seq 100); do
     [ -s "$fdfile" ] && break
@@ -100,6 +110,11 @@ stop_services() {
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" >/dev/null 2>&1 || true
     wait "$XVFB_PID" 2>/dev/null || true
-    XVFB_PID=
+    build_fuzz() {
+  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}
+
+XVFB_PID=
   fi
 }

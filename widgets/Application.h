@@ -33,6 +33,8 @@ class TApplication {
   [[nodiscard]] HWND Handle() const { return FHandle; }
   [[nodiscard]] DWORD MainThreadId() const { return FMainThreadId; }
   std::string Title = "Test HID";
+  // The window whose closing ends the program.
+  class TWindow* MainForm = nullptr;
 
   // The message loop: runs until Terminate.
   void Run();

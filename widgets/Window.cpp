@@ -4,17 +4,23 @@
 
 #include "widgets/Application.h"
 
+namespace {
+// The window property that carries the object.
+constexpr const char* ObjectProperty = "KelHID.TWindow";
+}  // namespace
+
 TWindow::~TWindow() {
   DestroyHandle();
 }
 
 TWindow* TWindow::FromHandle(HWND Handle) {
   if (Handle == nullptr) return nullptr;
-  // Only windows of our own classes carry an object; their class procedure tells them apart.
-  if (reinterpret_cast<WNDPROC>(GetClassLongPtrA(Handle, GCLP_WNDPROC)) != &StaticWndProc) {
-    return nullptr;
-  }
-  return reinterpret_cast<TWindow*>(GetWindowLongPtrA(Handle, GWLP_USERDATA));
+  return static_cast<TWindow*>(GetPropA(Handle, ObjectProperty));
+}
+
+void TWindow::Attach(HWND Handle) {
+  FHandle = Handle;
+  SetPropA(Handle, ObjectProperty, this);
 }
 
 void TWindow::CreateHandle(const TCreateParams& Params) {
@@ -31,11 +37,23 @@ void TWindow::CreateHandle(const TCreateParams& Params) {
     wc.hCursor = Params.Cursor != nullptr ? Params.Cursor : LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = Params.Background;
     wc.lpszClassName = Params.ClassName;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
     RegisterClassExA(&wc);
   }
-  CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption, Params.Style, Params.Left,
-                  Params.Top, Params.Width, Params.Height, Params.Parent, nullptr, instance, this);
+  CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption.c_str(), Params.Style,
+                  Params.Left, Params.Top, Params.Width, Params.Height, Params.Parent,
+                  reinterpret_cast<HMENU>(Params.Id), instance, this);
+}
+
+void TWindow::CreateSystemHandle(const TCreateParams& Params) {
+  if (FHandle != nullptr) return;
+  const HWND handle =
+      CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption.c_str(), Params.Style,
+                      Params.Left, Params.Top, Params.Width, Params.Height, Params.Parent,
+                      reinterpret_cast<HMENU>(Params.Id), GetModuleHandleA(nullptr), nullptr);
+  if (handle == nullptr) return;
+  Attach(handle);
+  FClassProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StaticWndProc)));
 }
 
 void TWindow::DestroyHandle() {
@@ -43,15 +61,15 @@ void TWindow::DestroyHandle() {
 }
 
 LRESULT TWindow::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (FClassProc != nullptr) return CallWindowProcA(FClassProc, FHandle, Msg, wParam, lParam);
   return DefWindowProcA(FHandle, Msg, wParam, lParam);
 }
 
 LRESULT CALLBACK TWindow::StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam) {
-  auto* self = reinterpret_cast<TWindow*>(GetWindowLongPtrA(Handle, GWLP_USERDATA));
-  if (Msg == WM_NCCREATE) {
+  TWindow* self = FromHandle(Handle);
+  if (Msg == WM_NCCREATE && self == nullptr) {
     self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-    self->FHandle = Handle;
-    SetWindowLongPtrA(Handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    if (self != nullptr) self->Attach(Handle);
   }
   if (self == nullptr) return DefWindowProcA(Handle, Msg, wParam, lParam);
   LRESULT result = 0;
@@ -64,8 +82,12 @@ LRESULT CALLBACK TWindow::StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LP
     Application().ShowException("Unexpected error");
   }
   if (Msg == WM_NCDESTROY) {
-    SetWindowLongPtrA(Handle, GWLP_USERDATA, 0);
+    RemovePropA(Handle, ObjectProperty);
+    if (self->FClassProc != nullptr) {
+      SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->FClassProc));
+    }
     self->FHandle = nullptr;
+    self->FClassProc = nullptr;
     self->HandleDestroyed();
   }
   return result;

@@ -1,8 +1,14 @@
 // The base of every window of the program: one object per window, and a window procedure that
 // finds the object through the window and calls its member handlers.
+//
+// Windows of the program's own classes get the object from WM_NCCREATE on. Standard controls
+// (buttons, list boxes, ...) are created with their system class and then subclassed, so they
+// reach their object the same way and fall back to their class procedure.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 class TWindow {
  public:
@@ -16,12 +22,16 @@ class TWindow {
   // The object of a window made by this layer, or none.
   [[nodiscard]] static TWindow* FromHandle(HWND Handle);
 
+  // A queued message for this top-level window or one of its children, before it is translated
+  // and dispatched; true when it was handled here (keyboard interface of forms).
+  virtual bool PreTranslateMessage(MSG& /*Message*/) { return false; }
+
  protected:
   TWindow() = default;
 
   struct TCreateParams {
-    const char* ClassName = nullptr;  // registered once per name by this layer
-    const char* Caption = "";
+    const char* ClassName = nullptr;  // registered once per name, unless it is a system class
+    std::string Caption;
     DWORD Style = 0;
     DWORD ExStyle = 0;
     int Left = CW_USEDEFAULT;
@@ -29,26 +39,27 @@ class TWindow {
     int Width = CW_USEDEFAULT;
     int Height = CW_USEDEFAULT;
     HWND Parent = nullptr;
+    UINT_PTR Id = 0;  // child windows: the control id
     UINT ClassStyle = CS_DBLCLKS;
     HBRUSH Background = nullptr;
     HCURSOR Cursor = nullptr;
   };
-  // Creates the window; the object receives its messages from WM_NCCREATE on.
+  // Creates a window of a class of the program's own; the object receives its messages from
+  // WM_NCCREATE on.
   void CreateHandle(const TCreateParams& Params);
+  // Creates a window of a system class (Params.ClassName) and subclasses it.
+  void CreateSystemHandle(const TCreateParams& Params);
   void DestroyHandle();
 
-  // Handles one message; the default passes it to DefWindowProcA.
+  // Handles one message; the default is the class's own handling.
   virtual LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   // Called after WM_NCDESTROY, once the window is gone.
   virtual void HandleDestroyed() {}
 
- public:
-  // A queued message for this top-level window or one of its children, before it is translated
-  // and dispatched; true when it was handled here (keyboard interface of forms).
-  virtual bool PreTranslateMessage(MSG& /*Message*/) { return false; }
-
  private:
   static LRESULT CALLBACK StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);
+  void Attach(HWND Handle);
 
   HWND FHandle = nullptr;
+  WNDPROC FClassProc = nullptr;  // system classes: their own procedure
 };

@@ -1,0 +1,81 @@
+#include "dialogs/HIDSetup.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <vector>
+
+#include "engine/DMHID.h"
+
+namespace {
+
+bool DirectoryExists(const std::string& Path) {
+  const DWORD attributes = GetFileAttributesA(Path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& Path) {
+  const DWORD attributes = GetFileAttributesA(Path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A key's value in section SETUP, whatever its length; none when the key is missing.
+std::optional<std::string> ReadValue(const std::string& File, std::string_view Key) {
+  const std::string section(SettingsSection);
+  const std::string key(Key);
+  // A default no value can equal tells a missing key from an empty one.
+  constexpr const char* Missing = "\x01";
+  std::vector<char> buffer(256);
+  for (;;) {
+    const DWORD got = GetPrivateProfileStringA(section.c_str(), key.c_str(), Missing, buffer.data(),
+                                               static_cast<DWORD>(buffer.size()), File.c_str());
+    if (got + 1 < buffer.size() || buffer.size() >= (1u << 20)) {
+      std::string value(buffer.data(), got);
+      if (value == Missing) return std::nullopt;
+      return value;
+    }
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+}  // namespace
+
+bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
+  if (Engine != nullptr) Engine->StopReceiving();
+  const std::string dir(TrimBlanks(Dir != nullptr ? std::string_view(Dir) : std::string_view()));
+  if (dir.empty() || !DirectoryExists(dir)) return false;
+  if (Engine != nullptr) Engine->FIniDir = dir;
+
+  const std::string file = SettingsFilePath(dir);
+  const bool found = FileExists(file);
+  const THIDSettings settings =
+      found ? ReadSettings([&file](std::string_view key) { return ReadValue(file, key); })
+            : THIDSettings{};
+  if (Engine != nullptr) {
+    Engine->FVendorID = settings.VendorID;
+    Engine->FProductID = settings.ProductID;
+    Engine->FRepeatDelay = settings.RepeatDelay;
+    Engine->FHeldDelay = settings.HeldDelay;
+    Engine->FCheckByte = settings.CheckByte;
+    Engine->FUseCheck = settings.UseCheck;
+  }
+  return found;
+}
+
+void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
+                      const THIDSettings& Settings) {
+  Engine.FVendorID = Settings.VendorID;
+  Engine.FProductID = Settings.ProductID;
+  Engine.FRepeatDelay = Settings.RepeatDelay;
+  Engine.FHeldDelay = Settings.HeldDelay;
+  Engine.FCheckByte = Settings.CheckByte;
+  Engine.FUseCheck = Settings.UseCheck;
+
+  const std::string section(SettingsSection);
+  for (const auto& [key, value] : SettingsLines(Name, Settings)) {
+    const std::string k(key);
+    if (!WritePrivateProfileStringA(section.c_str(), k.c_str(), value.c_str(), FileName.c_str())) {
+      throw ESettingsWriteError("Unable to write to " + FileName);
+    }
+  }
+}

@@ -1,0 +1,27 @@
+// Settings file loader and writer.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "dialogs/SettingsValues.h"
+
+class TDModHID;
+
+// Loads "KelHID.ini" of the directory Dir into the engine's settings fields. Stops the engine's
+// reception first. True only when the file was found; a missing file sets the defaults, a
+// missing directory changes nothing.
+bool LoadHIDSettings(TDModHID* Engine, const char* Dir);
+
+// A settings file that could not be written.
+class ESettingsWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Copies Settings into the engine, then writes them with Name to FileName, key by key. Raises
+// ESettingsWriteError "Unable to write to <file>" at the first write that fails; the keys
+// before it stay written.
+void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
+                      const THIDSettings& Settings);

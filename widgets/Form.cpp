@@ -1,0 +1,283 @@
+#include "widgets/Form.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "widgets/Application.h"
+
+namespace {
+
+constexpr UINT_PTR FirstControlId = 100;
+
+HFONT MakeFont(bool Bold) {
+  return CreateFontA(-11, 0, 0, 0, Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+}
+
+std::unique_ptr<TControl> MakeControl(TControlKind Kind, TForm& Form, std::string_view Name) {
+  switch (Kind) {
+    case TControlKind::Button:
+      return std::make_unique<TButton>(Form, Name);
+    case TControlKind::BitBtn:
+      return std::make_unique<TBitBtn>(Form, Name);
+    case TControlKind::CheckBox:
+      return std::make_unique<TCheckBox>(Form, Name);
+    case TControlKind::ListBox:
+      return std::make_unique<TListBox>(Form, Name);
+    case TControlKind::Panel:
+      return std::make_unique<TPanel>(Form, Name);
+    case TControlKind::Label:
+      return std::make_unique<TLabel>(Form, Name);
+  }
+  throw std::logic_error("unknown control kind");
+}
+
+template <class Event>
+Event FindHandler(std::span<const THandler> Handlers, std::string_view Name) {
+  for (const THandler& h : Handlers) {
+    if (h.Name == Name) {
+      if (const Event* e = std::get_if<Event>(&h.Event)) return *e;
+    }
+  }
+  throw std::logic_error("no handler " + std::string(Name));
+}
+
+template <class Event>
+void Bind(Event& Target, std::span<const THandler> Handlers, std::string_view Name) {
+  if (!Name.empty()) Target = FindHandler<Event>(Handlers, Name);
+}
+
+}  // namespace
+
+TForm::~TForm() {
+  DestroyHandle();
+  FControls.clear();
+  if (FFont != nullptr) DeleteObject(FFont);
+  if (FBoldFont != nullptr) DeleteObject(FBoldFont);
+}
+
+void TForm::CreateForm(const TFormDef& Def, std::span<const THandler> Handlers) {
+  FFont = MakeFont(false);
+  FBoldFont = MakeFont(true);
+
+  DWORD style = WS_CLIPCHILDREN;
+  DWORD exStyle = WS_EX_CONTROLPARENT;
+  if (Def.BorderStyle == TBorderStyle::Sizeable) {
+    style |= WS_OVERLAPPEDWINDOW;
+  } else {
+    style |= WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    exStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+  }
+  int width = Def.Width;
+  int height = Def.Height;
+  if (Def.ClientWidth > 0) {
+    RECT r{0, 0, Def.ClientWidth, Def.ClientHeight};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+  }
+  int left = Def.Left;
+  int top = Def.Top;
+  if (Def.Position == TFormPosition::ScreenCenter) {
+    left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  }
+
+  TCreateParams p;
+  const std::string className(Def.Name);
+  p.ClassName = className.c_str();
+  p.Caption.assign(Def.Caption);
+  p.Style = style;
+  p.ExStyle = exStyle;
+  p.Left = left;
+  p.Top = top;
+  p.Width = width;
+  p.Height = height;
+  p.Background = GetSysColorBrush(COLOR_BTNFACE);
+  CreateHandle(p);
+  if (!HandleAllocated()) throw std::runtime_error("Cannot create the window " + className);
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+
+  Bind(OnCreate, Handlers, Def.OnCreate);
+  Bind(OnPaint, Handlers, Def.OnPaint);
+  Bind(OnShortCut, Handlers, Def.OnShortCut);
+
+  // Controls on the form first, then those inside panels; each group in tab order, which is
+  // also the order Tab walks through them.
+  std::vector<const TControlDef*> order;
+  for (const TControlDef& c : Def.Controls) order.push_back(&c);
+  std::stable_sort(order.begin(), order.end(), [](const TControlDef* a, const TControlDef* b) {
+    const auto key = [](const TControlDef* c) {
+      return std::pair(!c->Parent.empty(), c->TabOrder < 0 ? INT32_MAX : c->TabOrder);
+    };
+    return key(a) < key(b);
+  });
+  for (const TControlDef* def : order) {
+    HWND parent = Handle();
+    if (!def->Parent.empty()) parent = Control(def->Parent).Handle();
+    auto control = MakeControl(def->Kind, *this, def->Name);
+    const TControl::TPlacement place{parent,
+                                     FirstControlId + FControls.size(),
+                                     def->Left,
+                                     def->Top,
+                                     def->Width,
+                                     def->Height,
+                                     def->TabOrder >= 0};
+    control->Create(place, def->Caption, def->Props);
+    Bind(control->OnClick, Handlers, def->OnClick);
+    Bind(control->OnChange, Handlers, def->OnChange);
+    FControls.push_back(std::move(control));
+  }
+
+  if (OnCreate) OnCreate(this);
+}
+
+TControl& TForm::Control(std::string_view Name) const {
+  for (const auto& c : FControls) {
+    if (c->Name() == Name) return *c;
+  }
+  throw std::logic_error("no control " + std::string(Name));
+}
+
+std::string TForm::Caption() const {
+  char text[256] = {};
+  GetWindowTextA(Handle(), text, sizeof(text));
+  return text;
+}
+
+void TForm::Show() {
+  const bool wasVisible = IsWindowVisible(Handle()) != FALSE;
+  ShowWindow(Handle(), SW_SHOW);
+  SetForegroundWindow(Handle());
+  UpdateWindow(Handle());
+  if (!wasVisible) FocusFirst();
+}
+
+void TForm::Hide() {
+  ShowWindow(Handle(), SW_HIDE);
+}
+
+void TForm::Close() {
+  SendMessageA(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TForm::FocusFirst() {
+  for (const auto& c : FControls) {
+    const HWND h = c->Handle();
+    if ((GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP) != 0 && IsWindowVisible(h) &&
+        IsWindowEnabled(h)) {
+      ::SetFocus(h);
+      return;
+    }
+  }
+  ::SetFocus(Handle());
+}
+
+TButton* TForm::FindButton(bool Default) const {
+  for (const auto& c : FControls) {
+    auto* button = dynamic_cast<TButton*>(c.get());
+    if (button != nullptr && (Default ? button->IsDefault() : button->IsCancel())) return button;
+  }
+  return nullptr;
+}
+
+namespace {
+BOOL CALLBACK CollectEnabled(HWND Window, LPARAM Param) {
+  auto* list = reinterpret_cast<std::vector<HWND>*>(Param);
+  if (Window != list->front() && IsWindowVisible(Window) && IsWindowEnabled(Window)) {
+    list->push_back(Window);
+  }
+  return TRUE;
+}
+}  // namespace
+
+int TForm::ShowModal() {
+  // Every other window of the program waits while this one runs.
+  std::vector<HWND> disabled{Handle()};
+  EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
+  disabled.erase(disabled.begin());
+  for (const HWND w : disabled) EnableWindow(w, FALSE);
+
+  FModal = true;
+  FModalResult = mrNone;
+  Show();
+  while (FModalResult == mrNone) {
+    if (Application().Terminated()) {
+      FModalResult = mrCancel;
+      break;
+    }
+    Application().HandleMessage();
+  }
+  // Enable the others before hiding, so that the activation returns to them.
+  for (const HWND w : disabled) EnableWindow(w, TRUE);
+  Hide();
+  FModal = false;
+  return FModalResult;
+}
+
+bool TForm::PreTranslateMessage(MSG& Message) {
+  if ((Message.message == WM_KEYDOWN || Message.message == WM_SYSKEYDOWN) && OnShortCut &&
+      IsWindowEnabled(Handle())) {
+    bool handled = false;
+    OnShortCut(static_cast<WORD>(Message.wParam), Message.lParam, handled);
+    if (handled) return true;
+  }
+  // Tab, Enter, Escape and mnemonics.
+  return IsDialogMessageA(Handle(), &Message) != FALSE;
+}
+
+LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT routed = 0;
+  if (RouteToControl(Msg, wParam, lParam, routed)) return routed;
+  switch (Msg) {
+    case WM_COMMAND: {
+      // Enter and Escape arrive as IDOK and IDCANCEL from the keyboard interface.
+      const WORD id = LOWORD(wParam);
+      TButton* button = nullptr;
+      if (id == IDOK) button = FindButton(true);
+      if (id == IDCANCEL) button = FindButton(false);
+      for (const auto& c : FControls) {
+        if (button == nullptr && GetDlgCtrlID(c->Handle()) == id)
+          button = dynamic_cast<TButton*>(c.get());
+      }
+      if (button != nullptr && button->Visible() && button->Enabled()) button->Click();
+      return 0;
+    }
+    case DM_GETDEFID: {
+      const TButton* button = FindButton(true);
+      if (button == nullptr) return 0;
+      return MAKELRESULT(GetDlgCtrlID(button->Handle()), DC_HASDEFID);
+    }
+    case WM_CLOSE:
+      if (FModal) {
+        SetModalResult(mrCancel);
+      } else if (Application().MainForm == this) {
+        Application().Terminate();
+      } else {
+        Hide();
+      }
+      return 0;
+    case WM_PAINT:
+      if (OnPaint) {
+        PAINTSTRUCT ps;
+        BeginPaint(Handle(), &ps);
+        OnPaint(this);
+        EndPaint(Handle(), &ps);
+        return 0;
+      }
+      break;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        const HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(Handle(), focus)) FLastFocus = focus;
+      } else if (FLastFocus != nullptr && IsWindow(FLastFocus)) {
+        ::SetFocus(FLastFocus);
+        return 0;
+      }
+      break;
+    default:
+      break;
+  }
+  return TWindow::WndProc(Msg, wParam, lParam);
+}

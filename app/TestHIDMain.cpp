@@ -1,32 +1,239 @@
 #include "app/TestHIDMain.h"
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "dialogs/HIDSetup.h"
+#include "engine/DMHID.h"
 #include "widgets/Application.h"
 
 TForm1* Form1 = nullptr;
+int TestStep = 0;
 
-TForm1::TForm1() {
-  TCreateParams params;
-  params.ClassName = "TForm1";
-  params.Caption = "Test HID";
-  params.Style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  params.Left = 506;
-  params.Top = 245;
-  params.Width = 332;
-  params.Height = 507;
-  params.Background = GetSysColorBrush(COLOR_BTNFACE);
-  CreateHandle(params);
+namespace {
+
+constexpr TControlProps Lowered{.BevelOuter = TBevel::Lowered};
+
+constexpr TControlDef Form1Controls[] = {
+    {.Kind = TControlKind::Button,
+     .Name = "Button1",
+     .Left = 40,
+     .Top = 41,
+     .Width = 225,
+     .Height = 25,
+     .TabOrder = 0,
+     .Caption = "Get HID Config",
+     .OnClick = "Button1Click"},
+    {.Kind = TControlKind::Button,
+     .Name = "Button2",
+     .Left = 40,
+     .Top = 73,
+     .Width = 225,
+     .Height = 25,
+     .TabOrder = 1,
+     .Caption = "START",
+     .OnClick = "Button2Click"},
+    {.Kind = TControlKind::Panel,
+     .Name = "Panel1",
+     .Left = 40,
+     .Top = 145,
+     .Width = 70,
+     .Height = 25,
+     .TabOrder = 2,
+     .Props = Lowered},
+    {.Kind = TControlKind::Panel,
+     .Name = "Panel2",
+     .Left = 116,
+     .Top = 145,
+     .Width = 70,
+     .Height = 25,
+     .TabOrder = 3,
+     .Props = Lowered},
+    {.Kind = TControlKind::ListBox,
+     .Name = "ListBox1",
+     .Left = 40,
+     .Top = 185,
+     .Width = 225,
+     .Height = 241,
+     .TabOrder = 4,
+     .Props = {.Sorted = true, .ItemHeight = 13}},
+    {.Kind = TControlKind::Panel,
+     .Name = "Panel3",
+     .Left = 192,
+     .Top = 145,
+     .Width = 70,
+     .Height = 25,
+     .TabOrder = 5,
+     .Props = Lowered},
+    {.Kind = TControlKind::Button,
+     .Name = "Button4",
+     .Left = 128,
+     .Top = 441,
+     .Width = 75,
+     .Height = 25,
+     .TabOrder = 6,
+     .Caption = "Clear",
+     .OnClick = "Button4Click"},
+    {.Kind = TControlKind::CheckBox,
+     .Name = "CBUnique",
+     .Left = 40,
+     .Top = 112,
+     .Width = 209,
+     .Height = 17,
+     .TabOrder = 7,
+     .Caption = "Unique Values Only",
+     .Props = {.Checked = true}},
+    {.Kind = TControlKind::Button,
+     .Name = "Button3",
+     .Left = 32,
+     .Top = 440,
+     .Width = 75,
+     .Height = 25,
+     .TabOrder = 8,
+     .Caption = "Test",
+     .Props = {.Visible = false},
+     .OnClick = "Button3Click"},
+};
+
+constexpr TFormDef Form1Def{
+    .Name = "TForm1",
+    .Caption = "Test HID",
+    .BorderStyle = TBorderStyle::Sizeable,
+    .Position = TFormPosition::Designed,
+    .Left = 506,
+    .Top = 245,
+    .Width = 332,
+    .Height = 507,
+    .Controls = Form1Controls,
+};
+
+// The synthetic reports of the hidden Test button, by TestStep; the last one for any other.
+constexpr std::array<std::array<uint8_t, 3>, 11> TestReports = {{{0x0B, 0x0B, 0x01},
+                                                                 {0x05, 0x0B, 0x81},
+                                                                 {0x0B, 0x0B, 0x02},
+                                                                 {0x05, 0x0B, 0x82},
+                                                                 {0x0B, 0x0B, 0x03},
+                                                                 {0x05, 0x0B, 0x83},
+                                                                 {0x0B, 0x0B, 0x04},
+                                                                 {0x05, 0x0B, 0x84},
+                                                                 {0x0B, 0x0B, 0x05},
+                                                                 {0x0B, 0x0B, 0x06},
+                                                                 {0x05, 0x0B, 0x86}}};
+
+const char* StateText(int32_t State) {
+  switch (State) {
+    case rsError:
+      return "ERROR";
+    case rsNone:
+      return "NONE";
+    case rsInit:
+      return "INIT";
+    case rsOff:
+      return "off";
+    case rsGet:
+      return "GET";
+    case rsOk:
+      return "OK";
+    default:
+      return nullptr;
+  }
 }
 
-void TForm1::Show() {
-  ShowWindow(Handle(), SW_SHOWNORMAL);
-  UpdateWindow(Handle());
+}  // namespace
+
+std::string ProgramDirectory() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      std::string file(path.data(), got);
+      const auto slash = file.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : file.substr(0, slash);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+TForm1::TCreated::TCreated(TForm1& Form) {
+  const THandler handlers[] = {
+      {"Button1Click", TNotifyEvent::Bind<&TForm1::Button1Click>(&Form)},
+      {"Button2Click", TNotifyEvent::Bind<&TForm1::Button2Click>(&Form)},
+      {"Button3Click", TNotifyEvent::Bind<&TForm1::Button3Click>(&Form)},
+      {"Button4Click", TNotifyEvent::Bind<&TForm1::Button4Click>(&Form)},
+  };
+  Form.CreateForm(Form1Def, handlers);
+}
+
+TForm1::TForm1()
+    : FCreated(*this),
+      Button1(Control<TButton>("Button1")),
+      Button2(Control<TButton>("Button2")),
+      Panel1(Control<TPanel>("Panel1")),
+      Panel2(Control<TPanel>("Panel2")),
+      ListBox1(Control<TListBox>("ListBox1")),
+      Panel3(Control<TPanel>("Panel3")),
+      Button4(Control<TButton>("Button4")),
+      CBUnique(Control<TCheckBox>("CBUnique")),
+      Button3(Control<TButton>("Button3")) {}
+
+void TForm1::Button1Click(void* /*Sender*/) {
+  // Opens the configuration dialog once it exists.
+}
+
+void TForm1::Button2Click(void* /*Sender*/) {
+  if (Button2.Caption() == "START") {
+    DModHID->FTargetWnd = Handle();
+    DModHID->FBeep = true;
+    const std::string dir = ProgramDirectory();
+    LoadHIDSettings(DModHID, dir.c_str());
+    DModHID->OpenDevice();
+    if (DModHID->StartReceiving(false)) {
+      ListBox1.Clear();
+      Button2.SetCaption("STOP");
+    }
+  } else {
+    DModHID->StopReceiving();
+    Button2.SetCaption("START");
+  }
+}
+
+void TForm1::Button3Click(void* /*Sender*/) {
+  const auto& report =
+      TestReports[TestStep >= 0 && TestStep < 10 ? static_cast<size_t>(TestStep) : 10];
+  TestStep = TestStep >= 0 && TestStep < 10 ? TestStep + 1 : 0;
+  DModHID->HIDControllerDeviceData(nullptr, 0, report.data(), 3);
+}
+
+void TForm1::Button4Click(void* /*Sender*/) {
+  ListBox1.Clear();
+}
+
+void TForm1::WMHidCode(WPARAM wParam, LPARAM lParam) {
+  const auto code1 = static_cast<uint32_t>(wParam);
+  const auto code2 = static_cast<uint32_t>(lParam);
+  Panel1.SetCaption(std::to_string(static_cast<int32_t>(code1)));
+  Panel2.SetCaption(std::to_string(static_cast<int32_t>(code2)));
+  const std::string item = std::to_string(code1) + "," + std::to_string(code2);
+  if (CBUnique.Checked() && ListBox1.IndexOf(item) >= 0) return;
+  ListBox1.SetItemIndex(ListBox1.AddItem(item));
+}
+
+void TForm1::WMHidStatus(WPARAM wParam) {
+  if (const char* text = StateText(static_cast<int32_t>(static_cast<uint32_t>(wParam)))) {
+    Panel3.SetCaption(text);
+  }
 }
 
 LRESULT TForm1::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
-  if (Msg == WM_CLOSE) {
-    // Closing the main window ends the program; the windows go after the engine.
-    Application().Terminate();
-    return 0;
+  switch (Msg) {
+    case WM_HID_CODE:
+      WMHidCode(wParam, lParam);
+      return 0;
+    case WM_HID_STATUS:
+      WMHidStatus(wParam);
+      return 0;
+    default:
+      return TForm::WndProc(Msg, wParam, lParam);
   }
-  return TWindow::WndProc(Msg, wParam, lParam);
 }

@@ -12,6 +12,7 @@ int WINAPI WinMain(HINSTANCE /*Instance*/, HINSTANCE /*Previous*/, LPSTR /*CmdLi
   Application().Initialize();
   auto form = std::make_unique<TForm1>();
   Form1 = form.get();
+  Application().MainForm = Form1;
   auto engine = std::make_unique<TDModHID>();
   DModHID = engine.get();
 
@@ -21,6 +22,7 @@ int WINAPI WinMain(HINSTANCE /*Instance*/, HINSTANCE /*Previous*/, LPSTR /*CmdLi
   // The engine releases its receiver without a message, then the window goes.
   DModHID = nullptr;
   engine.reset();
+  Application().MainForm = nullptr;
   Form1 = nullptr;
   form.reset();
   return 0;

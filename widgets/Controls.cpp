@@ -326,7 +326,10 @@ LRESULT TPaintedControl::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
 void TPanel::Create(const TPlacement& Place, std::string_view Caption, const TControlProps& Props) {
   FBevel = Props.BevelOuter;
   FFontColor = Props.FontColor;
-  CreatePainted("TPanel", Place, Caption, Props, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
+  // A panel passes the focus on to the controls it holds; it takes none itself.
+  TPlacement place = Place;
+  place.TabStop = false;
+  CreatePainted("TPanel", place, Caption, Props, WS_CLIPCHILDREN, WS_EX_CONTROLPARENT);
 }
 
 LRESULT TPanel::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {

@@ -51,6 +51,7 @@ void Bind(Event& Target, std::span<const THandler> Handlers, std::string_view Na
 }  // namespace
 
 TForm::~TForm() {
+  FTimers.clear();
   DestroyHandle();
   FControls.clear();
   if (FFont != nullptr) DeleteObject(FFont);
@@ -130,7 +131,23 @@ void TForm::CreateForm(const TFormDef& Def, std::span<const THandler> Handlers) 
     FControls.push_back(std::move(control));
   }
 
+  for (const TTimerDef& def : Def.Timers) {
+    auto timer = std::make_unique<TTimer>();
+    timer->SetEnabled(false);
+    timer->SetInterval(def.Interval);
+    Bind(timer->OnTimer, Handlers, def.OnTimer);
+    timer->SetEnabled(def.Enabled);
+    FTimers.emplace_back(std::string(def.Name), std::move(timer));
+  }
+
   if (OnCreate) OnCreate(this);
+}
+
+TTimer& TForm::Timer(std::string_view Name) const {
+  for (const auto& [name, timer] : FTimers) {
+    if (name == Name) return *timer;
+  }
+  throw std::logic_error("no timer " + std::string(Name));
 }
 
 TControl& TForm::Control(std::string_view Name) const {

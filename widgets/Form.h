@@ -19,6 +19,7 @@
 
 #include "widgets/Controls.h"
 #include "widgets/Event.h"
+#include "widgets/Timer.h"
 #include "widgets/Window.h"
 
 enum class TControlKind : uint8_t { Button, BitBtn, CheckBox, ListBox, Panel, Label };
@@ -35,6 +36,14 @@ struct TControlDef {
   std::string_view OnChange = {};
 };
 
+// A window timer of the form.
+struct TTimerDef {
+  std::string_view Name;
+  bool Enabled = true;
+  unsigned Interval = 1000;
+  std::string_view OnTimer = {};
+};
+
 enum class TBorderStyle : uint8_t { Sizeable, Dialog };
 enum class TFormPosition : uint8_t { Designed, ScreenCenter };
 
@@ -47,6 +56,7 @@ struct TFormDef {
   int Width = 0, Height = 0;              // outer size, used when no client size is given
   int ClientWidth = 0, ClientHeight = 0;  // client size; 0 when the outer size is given
   std::span<const TControlDef> Controls = {};
+  std::span<const TTimerDef> Timers = {};
   std::string_view OnCreate = {};
   std::string_view OnPaint = {};
   std::string_view OnShortCut = {};
@@ -84,6 +94,7 @@ class TForm : public TWindow {
     return dynamic_cast<T&>(Control(Name));
   }
   [[nodiscard]] const std::vector<std::unique_ptr<TControl>>& Controls() const { return FControls; }
+  [[nodiscard]] TTimer& Timer(std::string_view Name) const;
 
   [[nodiscard]] HFONT Font(bool Bold) const { return Bold ? FBoldFont : FFont; }
 
@@ -104,6 +115,7 @@ class TForm : public TWindow {
   void FocusFirst();
 
   std::vector<std::unique_ptr<TControl>> FControls;
+  std::vector<std::pair<std::string, std::unique_ptr<TTimer>>> FTimers;
   HFONT FFont = nullptr;
   HFONT FBoldFont = nullptr;
   HWND FLastFocus = nullptr;

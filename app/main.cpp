@@ -7,8 +7,31 @@
 #include "engine/DMHID.h"
 #include "widgets/Application.h"
 
+namespace {
+
+// One Test HID per session: two would both claim the receiver and read every report. A second
+// start says so and brings the running window to the front instead.
+bool AnotherInstanceRuns(HANDLE& Mutex) {
+  Mutex = CreateMutexA(nullptr, FALSE, "Local\\KelHID.TestHID");
+  if (Mutex == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  MessageBoxA(nullptr, "Test HID is already running.", "Test HID", MB_OK | MB_ICONINFORMATION);
+  if (const HWND running = FindWindowA("TForm1", "Test HID")) {
+    if (IsIconic(running)) ShowWindow(running, SW_RESTORE);
+    SetForegroundWindow(running);
+  }
+  return true;
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE /*Instance*/, HINSTANCE /*Previous*/, LPSTR /*CmdLine*/,
                    int /*Show*/) {
+  HANDLE instance = nullptr;
+  if (AnotherInstanceRuns(instance)) {
+    CloseHandle(instance);
+    return 1;
+  }
+
   Application().Initialize();
   auto form = std::make_unique<TForm1>();
   Form1 = form.get();
@@ -25,5 +48,6 @@ int WINAPI WinMain(HINSTANCE /*Instance*/, HINSTANCE /*Previous*/, LPSTR /*CmdLi
   Application().MainForm = nullptr;
   Form1 = nullptr;
   form.reset();
+  if (instance != nullptr) CloseHandle(instance);
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "widgets/Controls.h"
 
+#include <cctype>
+
 #include "widgets/Form.h"
 
 namespace {
@@ -354,9 +356,21 @@ void TPanel::Paint(HDC Dc, RECT R) {
 void TLabel::Create(const TPlacement& Place, std::string_view Caption, const TControlProps& Props) {
   FAlignment = Props.Alignment;
   FFontColor = Props.FontColor;
+  FFocusControl.assign(Props.FocusControl);
   TPlacement place = Place;
   place.TabStop = false;
   CreatePainted("TLabel", place, Caption, Props, 0, 0);
+}
+
+char TLabel::Mnemonic() const {
+  const std::string text = Caption();
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] != '&')
+      return static_cast<char>(std::toupper(static_cast<unsigned char>(text[i + 1])));
+    ++i;  // "&&" is a plain "&"
+  }
+  return 0;
 }
 
 void TLabel::SetFontColor(COLORREF Value) {

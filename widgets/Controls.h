@@ -38,9 +38,10 @@ struct TControlProps {
   bool Cancel = false;                 // buttons: Escape presses it
   int ModalResult = mrNone;            // buttons: closes a modal form with this result
   TBitBtnKind Kind = TBitBtnKind::Custom;
-  bool Checked = false;  // check boxes
-  bool Sorted = false;   // list boxes
-  int ItemHeight = 0;    // list boxes
+  bool Checked = false;                // check boxes
+  bool Sorted = false;                 // list boxes
+  int ItemHeight = 0;                  // list boxes
+  std::string_view FocusControl = {};  // labels: the control their mnemonic focuses
 };
 
 class TControl : public TWindow {
@@ -196,6 +197,10 @@ class TLabel final : public TPaintedControl {
 
   [[nodiscard]] COLORREF FontColor() const { return FFontColor; }
   void SetFontColor(COLORREF Value);
+  // The control that the label's "&" letter focuses; empty for none.
+  [[nodiscard]] const std::string& FocusControl() const { return FFocusControl; }
+  // The letter after "&" in the caption, upper case; 0 for none.
+  [[nodiscard]] char Mnemonic() const;
 
  protected:
   LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) override;
@@ -204,6 +209,7 @@ class TLabel final : public TPaintedControl {
  private:
   TAlignment FAlignment = TAlignment::Left;
   COLORREF FFontColor = clDefault;
+  std::string FFocusControl;
 };
 
 // Passes a parent's notification on to the control it concerns; true when it was one.

@@ -1,6 +1,7 @@
 #include "widgets/Form.h"
 
 #include <algorithm>
+#include <cctype>
 #include <stdexcept>
 
 #include "widgets/Application.h"
@@ -240,8 +241,26 @@ bool TForm::PreTranslateMessage(MSG& Message) {
     OnShortCut(static_cast<WORD>(Message.wParam), Message.lParam, handled);
     if (handled) return true;
   }
-  // Tab, Enter, Escape and mnemonics.
+  if (Message.message == WM_SYSCHAR && LabelMnemonic(static_cast<char>(Message.wParam))) {
+    return true;
+  }
+  // Tab, Enter, Escape and the mnemonics of buttons.
   return IsDialogMessageA(Handle(), &Message) != FALSE;
+}
+
+bool TForm::LabelMnemonic(char Key) {
+  const auto key = static_cast<char>(std::toupper(static_cast<unsigned char>(Key)));
+  for (const auto& c : FControls) {
+    const auto* label = dynamic_cast<const TLabel*>(c.get());
+    if (label == nullptr || label->FocusControl().empty() || label->Mnemonic() != key ||
+        !label->Visible()) {
+      continue;
+    }
+    TControl& target = Control(label->FocusControl());
+    if (target.Visible() && target.Enabled()) target.SetFocus();
+    return true;
+  }
+  return false;
 }
 
 LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {

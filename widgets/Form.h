@@ -112,6 +112,7 @@ class TForm : public TWindow {
 
  private:
   [[nodiscard]] TButton* FindButton(bool Default) const;
+  bool LabelMnemonic(char Key);
   void FocusFirst();
 
   std::vector<std::unique_ptr<TControl>> FControls;

@@ -1,0 +1,228 @@
+// The form layer on a small form of its own: creation from the table, the keyboard interface
+// and modal runs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/Script.h"
+#include "widgets/Application.h"
+#include "widgets/Form.h"
+
+namespace {
+
+constexpr TControlDef SampleControls[] = {
+    {.Kind = TControlKind::Panel,
+     .Name = "Box",
+     .Left = 8,
+     .Top = 8,
+     .Width = 200,
+     .Height = 60,
+     .TabOrder = 0,
+     .Caption = "Panel text",
+     .Props = {.BevelOuter = TBevel::Lowered}},
+    {.Kind = TControlKind::Label,
+     .Name = "Prompt",
+     .Parent = "Box",
+     .Left = 4,
+     .Top = 4,
+     .Width = 90,
+     .Height = 13,
+     .Caption = "&Items",
+     .Props = {.FocusControl = "Items"}},
+    {.Kind = TControlKind::ListBox,
+     .Name = "Items",
+     .Left = 8,
+     .Top = 76,
+     .Width = 200,
+     .Height = 60,
+     .TabOrder = 2},
+    {.Kind = TControlKind::CheckBox,
+     .Name = "Option",
+     .Left = 8,
+     .Top = 140,
+     .Width = 120,
+     .Height = 17,
+     .TabOrder = 1,
+     .Caption = "&Option",
+     .OnClick = "Clicked"},
+    {.Kind = TControlKind::BitBtn,
+     .Name = "OK",
+     .Left = 8,
+     .Top = 170,
+     .Width = 90,
+     .Height = 25,
+     .TabOrder = 3,
+     .Caption = "&OK",
+     .Props = {.Kind = TBitBtnKind::OK}},
+    {.Kind = TControlKind::BitBtn,
+     .Name = "Cancel",
+     .Left = 110,
+     .Top = 170,
+     .Width = 90,
+     .Height = 25,
+     .TabOrder = 4,
+     .Caption = "&Cancel",
+     .Props = {.Kind = TBitBtnKind::Cancel}},
+    {.Kind = TControlKind::Button,
+     .Name = "Apply",
+     .Left = 8,
+     .Top = 200,
+     .Width = 90,
+     .Height = 25,
+     .TabOrder = 5,
+     .Caption = "&Apply",
+     .OnClick = "Clicked"},
+};
+
+constexpr TFormDef SampleDef{.Name = "TSampleForm",
+                             .Caption = "Sample",
+                             .BorderStyle = TBorderStyle::Dialog,
+                             .Position = TFormPosition::ScreenCenter,
+                             .ClientWidth = 220,
+                             .ClientHeight = 230,
+                             .Controls = SampleControls,
+                             .OnCreate = "Created",
+                             .OnShortCut = "ShortCut"};
+
+class TSampleForm final : public TForm {
+ public:
+  TSampleForm() {
+    const THandler handlers[] = {
+        {"Created", TNotifyEvent::Bind<&TSampleForm::Created>(this)},
+        {"Clicked", TNotifyEvent::Bind<&TSampleForm::Clicked>(this)},
+        {"ShortCut", TShortCutEvent::Bind<&TSampleForm::ShortCut>(this)},
+    };
+    CreateForm(SampleDef, handlers);
+  }
+  void Created(void* /*Sender*/) { ++CreatedCalls; }
+  void Clicked(void* Sender) { Clicks.push_back(static_cast<TControl*>(Sender)->Name()); }
+  void ShortCut(WORD CharCode, LPARAM /*KeyData*/, bool& Handled) {
+    Keys.push_back(CharCode);
+    Handled = CharCode == VK_F2;  // F2 never reaches the focused control
+  }
+
+  int CreatedCalls = 0;
+  std::vector<std::string> Clicks;
+  std::vector<WORD> Keys;
+};
+
+class FormLayer : public ::testing::Test {
+ protected:
+  // Runs the form modally while the script drives it; its modal result.
+  int RunModal(TScript& Script) {
+    Script.Start(10000, [this] { Form.Close(); });
+    const int result = Form.ShowModal();
+    Script.Stop();
+    EXPECT_TRUE(Script.Finished()) << "stuck at step " << Script.StepReached();
+    return result;
+  }
+  HWND Focus() const { return GetFocus(); }
+  HWND Of(const char* Name) const { return Form.Control(Name).Handle(); }
+
+  TSampleForm Form;
+};
+
+TEST_F(FormLayer, BuildsTheControlsOfTheTable) {
+  EXPECT_EQ(Form.CreatedCalls, 1);
+  EXPECT_EQ(Form.Caption(), "Sample");
+  RECT client;
+  GetClientRect(Form.Handle(), &client);
+  EXPECT_EQ(client.right, 220);
+  EXPECT_EQ(client.bottom, 230);
+  // Every caption is the window text, the panel's too.
+  EXPECT_EQ(TextOf(Of("Box")), "Panel text");
+  EXPECT_EQ(TextOf(Of("Prompt")), "&Items");
+  EXPECT_EQ(GetParent(Of("Prompt")), Of("Box"));
+  const RECT r = Form.Control("Prompt").BoundsRect();
+  EXPECT_EQ(r.left, 4);
+  EXPECT_EQ(r.top, 4);
+  EXPECT_EQ(SendMessageA(Form.Handle(), DM_GETDEFID, 0, 0),
+            MAKELRESULT(GetDlgCtrlID(Of("OK")), DC_HASDEFID));
+  EXPECT_THROW((void)Form.Control("Missing"), std::logic_error);
+}
+
+TEST_F(FormLayer, EnterPressesTheDefaultButton) {
+  TScript s;
+  s.Then([] { return true; }, [] { PressKeys({VK_RETURN}); });
+  EXPECT_EQ(RunModal(s), mrOk);
+  EXPECT_FALSE(IsWindowVisible(Form.Handle()));
+}
+
+TEST_F(FormLayer, EscapeAndTheCloseBoxCancel) {
+  TScript s;
+  s.Then([] { return true; }, [] { PressKeys({VK_ESCAPE}); });
+  EXPECT_EQ(RunModal(s), mrCancel);
+  TScript close;
+  close.Then([] { return true; }, [this] { PostMessageA(Form.Handle(), WM_CLOSE, 0, 0); });
+  EXPECT_EQ(RunModal(close), mrCancel);
+}
+
+TEST_F(FormLayer, TabFollowsTheTabOrderAndMnemonicsFocusOrPress) {
+  TScript s;
+  std::vector<HWND> seen;
+  s.Then([] { return true; },
+         [&] {
+           seen.push_back(Focus());
+           PressKeys({VK_TAB});
+         })
+      .Then([] { return true; },
+            [&] {
+              seen.push_back(Focus());
+              PressKeys({VK_TAB});
+            })
+      .Then([] { return true; },
+            [&] {
+              seen.push_back(Focus());
+              PressKeys({VK_MENU, 'I'});
+            })
+      .Then([] { return true; },
+            [&] {
+              seen.push_back(Focus());
+              PressKeys({VK_MENU, 'A'});
+            })
+      .Then([] { return true; },
+            [&] {
+              seen.push_back(Focus());
+              PressKeys({VK_F2});
+            })
+      .Then([] { return true; },
+            [&] {
+              PressKeys({VK_MENU, 'C'});
+            });
+  EXPECT_EQ(RunModal(s), mrCancel);
+  // Focus starts on the first control in tab order; the label's "&I" focuses the list.
+  EXPECT_EQ(seen,
+            (std::vector<HWND>{Of("Option"), Of("Items"), Of("OK"), Of("Items"), Of("Apply")}));
+  EXPECT_EQ(Form.Clicks, (std::vector<std::string>{"Apply"}));
+  // Every key press was offered to the form first.
+  EXPECT_NE(std::find(Form.Keys.begin(), Form.Keys.end(), VK_F2), Form.Keys.end());
+}
+
+TEST_F(FormLayer, ClicksReachTheirHandlersWithTheSender) {
+  SendMessageA(Of("Option"), BM_CLICK, 0, 0);
+  SendMessageA(Of("Apply"), BM_CLICK, 0, 0);
+  EXPECT_EQ(Form.Clicks, (std::vector<std::string>{"Option", "Apply"}));
+  EXPECT_EQ(SendMessageA(Of("Option"), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(Form.ModalResult(), mrNone);
+  SendMessageA(Of("OK"), BM_CLICK, 0, 0);
+  EXPECT_EQ(Form.ModalResult(), mrOk);
+}
+
+TEST_F(FormLayer, ModalFormDisablesTheOtherWindows) {
+  const HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
+                                     nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  TScript s;
+  bool disabled = false;
+  s.Then([] { return true; },
+         [&] {
+           disabled = !IsWindowEnabled(other);
+           Form.SetModalResult(mrOk);
+         });
+  EXPECT_EQ(RunModal(s), mrOk);
+  EXPECT_TRUE(disabled);
+  EXPECT_TRUE(IsWindowEnabled(other));
+  DestroyWindow(other);
+}
+
+}  // namespace

@@ -68,7 +68,7 @@ class TApplication {
   bool HandleOne();
 
   struct TQueuedCall {
-    const std::function<void()>* Call;
+    const std::function<void()>* Call = nullptr;
     bool Done = false;
     bool Failed = false;
   };

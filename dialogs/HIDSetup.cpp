@@ -38,6 +38,15 @@ std::optional<std::string> ReadValue(const std::string& File, std::string_view K
   }
 }
 
+void PutIntoEngine(TDModHID& Engine, const THIDSettings& Settings) {
+  Engine.FVendorID = Settings.VendorID;
+  Engine.FProductID = Settings.ProductID;
+  Engine.FRepeatDelay = Settings.RepeatDelay;
+  Engine.FHeldDelay = Settings.HeldDelay;
+  Engine.FCheckByte = Settings.CheckByte;
+  Engine.FUseCheck = Settings.UseCheck;
+}
+
 }  // namespace
 
 bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
@@ -51,25 +60,13 @@ bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
   const THIDSettings settings =
       found ? ReadSettings([&file](std::string_view key) { return ReadValue(file, key); })
             : THIDSettings{};
-  if (Engine != nullptr) {
-    Engine->FVendorID = settings.VendorID;
-    Engine->FProductID = settings.ProductID;
-    Engine->FRepeatDelay = settings.RepeatDelay;
-    Engine->FHeldDelay = settings.HeldDelay;
-    Engine->FCheckByte = settings.CheckByte;
-    Engine->FUseCheck = settings.UseCheck;
-  }
+  if (Engine != nullptr) PutIntoEngine(*Engine, settings);
   return found;
 }
 
 void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
                       const THIDSettings& Settings) {
-  Engine.FVendorID = Settings.VendorID;
-  Engine.FProductID = Settings.ProductID;
-  Engine.FRepeatDelay = Settings.RepeatDelay;
-  Engine.FHeldDelay = Settings.HeldDelay;
-  Engine.FCheckByte = Settings.CheckByte;
-  Engine.FUseCheck = Settings.UseCheck;
+  PutIntoEngine(Engine, Settings);
 
   const std::string section(SettingsSection);
   for (const auto& [key, value] : SettingsLines(Name, Settings)) {

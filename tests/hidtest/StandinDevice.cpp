@@ -59,6 +59,7 @@ void TStandinDevice::Unplug() {
   const std::lock_guard lock(FLock);
   for (auto& instance : FInstances) Retire(*instance);
   FInstances.clear();
+  FReader = nullptr;
 }
 
 void TStandinDevice::AddInstance() {
@@ -194,29 +195,42 @@ void TStandinDevice::Advance(TInstance& Instance) {
   }
 }
 
+bool TStandinDevice::Write(TInstance& Instance, std::span<const uint8_t> Report) {
+  OVERLAPPED overlapped{};
+  overlapped.hEvent = FWriteEvent.Get();
+  ResetEvent(FWriteEvent.Get());
+  DWORD written = 0;
+  BOOL ok = WriteFile(Instance.Pipe.Get(), Report.data(), static_cast<DWORD>(Report.size()),
+                      &written, &overlapped);
+  if (!ok && GetLastError() == ERROR_IO_PENDING) {
+    // The pipe is full: the user is not reading.
+    if (WaitForSingleObject(FWriteEvent.Get(), WriteTimeoutMs) != WAIT_OBJECT_0) {
+      CancelIoEx(Instance.Pipe.Get(), &overlapped);
+    }
+    ok = GetOverlappedResult(Instance.Pipe.Get(), &overlapped, &written, TRUE);
+  }
+  return ok && written == Report.size();
+}
+
 int TStandinDevice::Send(std::span<const uint8_t> Report) {
   const std::lock_guard lock(FLock);
   int taken = 0;
+  TInstance* taker = nullptr;
   for (auto& instance : FInstances) {
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = FWriteEvent.Get();
-    ResetEvent(FWriteEvent.Get());
-    DWORD written = 0;
-    BOOL ok = WriteFile(instance->Pipe.Get(), Report.data(), static_cast<DWORD>(Report.size()),
-                        &written, &overlapped);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) {
-      // The pipe is full: the user is not reading.
-      if (WaitForSingleObject(FWriteEvent.Get(), WriteTimeoutMs) != WAIT_OBJECT_0) {
-        CancelIoEx(instance->Pipe.Get(), &overlapped);
-      }
-      ok = GetOverlappedResult(instance->Pipe.Get(), &overlapped, &written, TRUE);
+    if (Write(*instance, Report)) {
+      ++taken;
+      taker = instance.get();
     }
-    if (ok && written == Report.size()) ++taken;
   }
+  FReader = taken == 1 ? taker : nullptr;
   return taken;
 }
 
 bool TStandinDevice::SendToReader(std::span<const uint8_t> Report, DWORD TimeoutMs) {
+  {
+    const std::lock_guard lock(FLock);
+    if (FReader != nullptr && Write(*FReader, Report)) return true;
+  }
   const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
   for (;;) {
     if (Send(Report) > 0) return true;
@@ -238,6 +252,7 @@ void TStandinDevice::Drop() {
     if (WaitForSingleObject(instance->Event.Get(), 0) == WAIT_OBJECT_0) Advance(*instance);
   }
   // Closing the server end breaks each user's connection; fresh instances take their place.
+  FReader = nullptr;
   std::erase_if(FInstances, [](const auto& instance) {
     if (!instance->Connected) return false;
     Retire(*instance);

@@ -42,6 +42,7 @@ class TStandinDevice {
   // a reader keeps its connection open, so outside a query that is the device's reader.
   int Send(std::span<const uint8_t> Report);
   // Sends Report until a user takes it, waiting for each new connection; false after Timeout.
+  // The user that took the last report alone is tried first.
   bool SendToReader(std::span<const uint8_t> Report, DWORD TimeoutMs = 5000);
   // Ends every user's connection but stays plugged in.
   void DropClients();
@@ -69,16 +70,18 @@ class TStandinDevice {
   void Reclaim();
   void KeepIdle();
   void Drop();
+  bool Write(TInstance& Instance, std::span<const uint8_t> Report);
   static void Retire(TInstance& Instance);
 
   standin::TDeviceName FName;
   std::string FPath;
   std::mutex FLock;
   std::vector<std::unique_ptr<TInstance>> FInstances;
-  TUniqueHandle FStop;          // asks the server thread to end
-  TUniqueHandle FDrop;          // asks the server thread to drop its users
-  TUniqueHandle FDropped;       // the server thread has dropped them
-  TUniqueHandle FConnectEvent;  // auto-reset; set on every new connection
+  TInstance* FReader = nullptr;  // the one user that took the last report
+  TUniqueHandle FStop;           // asks the server thread to end
+  TUniqueHandle FDrop;           // asks the server thread to drop its users
+  TUniqueHandle FDropped;        // the server thread has dropped them
+  TUniqueHandle FConnectEvent;   // auto-reset; set on every new connection
   TUniqueHandle FWriteEvent;
   std::atomic<int> FConnections{0};
   std::thread FServer;

@@ -17,6 +17,12 @@ constexpr GUID HidInterfaceClass = {
 
 int32_t LiveControllers = 0;
 
+// Posted to the application window when a device waits to be destroyed.
+UINT DestroyReleasedMessage() {
+  static const UINT message = RegisterWindowMessageA("KelHID.DestroyReleasedDevices");
+  return message;
+}
+
 // Destroys a device information set when it goes.
 class TDeviceInfoSet {
  public:
@@ -95,6 +101,7 @@ THidDeviceController::~THidDeviceController() {
   }
   // Each device stops its reader and frees its preparsed data while HID.dll is still bound.
   devices.clear();
+  FReleased.clear();
 }
 
 void THidDeviceController::AfterLoad() {
@@ -107,6 +114,7 @@ void THidDeviceController::AfterLoad() {
 
 bool THidDeviceController::DeviceChangeHook(UINT Msg, WPARAM wParam, LPARAM /*lParam*/) {
   if (Msg == WM_DEVICECHANGE && wParam == DBT_DEVNODES_CHANGED) DeviceChange();
+  if (Msg == DestroyReleasedMessage()) DestroyReleased();
   return false;
 }
 
@@ -129,7 +137,28 @@ void THidDeviceController::Destroy(const THidDevice* Device) {
   // Out of the list before it goes: its destruction may run hand-overs.
   std::unique_ptr<THidDevice> owned = std::move(*it);
   FDevices.erase(it);
+  if (owned->FHandingOver) {
+    // Given back by its own data or error handler: its reader waits for that handler to
+    // return, so the device can go only afterwards.
+    owned->Detach();
+    FReleased.push_back(std::move(owned));
+    if (FHooked) PostMessageA(Application().Handle(), DestroyReleasedMessage(), 0, 0);
+    return;
+  }
   owned.reset();
+}
+
+void THidDeviceController::DestroyReleased() {
+  // Taken out first: a destruction runs hand-overs, whose handlers may come back here.
+  TDeviceList ready;
+  for (auto it = FReleased.begin(); it != FReleased.end();) {
+    if ((*it)->FHandingOver) {
+      ++it;
+    } else {
+      ready.push_back(std::move(*it));
+      it = FReleased.erase(it);
+    }
+  }
 }
 
 void THidDeviceController::ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device) {
@@ -183,6 +212,7 @@ THidDeviceController::TDeviceList THidDeviceController::ListPresentDevices() {
 }
 
 void THidDeviceController::DeviceChange() {
+  DestroyReleased();
   bool changed = false;
   TDeviceList found = ListPresentDevices();
   const auto presentNow = [&found](const THidDevice* device) {
@@ -279,6 +309,7 @@ bool THidDeviceController::ClaimByIndex(THidDevice*& HidDev, int32_t Idx) {
 }
 
 void THidDeviceController::ReleaseDevice(THidDevice*& HidDev) {
+  DestroyReleased();
   if (HidDev == nullptr) return;
   THidDevice* device = HidDev;
   HidDev = nullptr;

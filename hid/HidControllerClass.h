@@ -310,11 +310,14 @@ class THidDeviceController final : public THidAccess {
   };
 
   bool DeviceChangeHook(UINT Msg, WPARAM wParam, LPARAM lParam);
+  // Destroys the devices given back from inside their own hand-over once it has returned.
+  void DestroyReleased();
   // The devices present now, as new objects.
   TDeviceList ListPresentDevices();
   bool TryClaim(THidDevice*& HidDev, int32_t Idx, bool Wanted);
   [[nodiscard]] bool Listed(const THidDevice* Device) const;
-  // Removes Device from the list and destroys it.
+  // Removes Device from the list and destroys it, or, while it is handing a report over,
+  // as soon as that has returned.
   void Destroy(const THidDevice* Device);
   // Calls Handler with Device, its InHandler flag set for the call.
   void ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device);
@@ -322,6 +325,7 @@ class THidDeviceController final : public THidAccess {
   TSlot FSlot;
   THidServiceBinding FServices;
   TDeviceList FDevices;
+  TDeviceList FReleased;  // no longer listed, waiting for their hand-over to return
   GUID FHidClassGuid{};
   bool FLoading = true;
   bool FHooked = false;

@@ -265,6 +265,32 @@ TEST_F(Reading, UnplugWhileReadingCallsTheUnplugHandlerOnceAndTheErrorHandlerUnt
   EXPECT_EQ(Rec.Reports.size(), 1u);
 }
 
+TEST_F(Reading, AnErrorHandlerMayGiveItsUnpluggedDeviceBack) {
+  TStandinDevice& d = Plug();
+  Hid->AfterLoad();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* dev = Claim(d);
+  ASSERT_NE(dev, nullptr);
+  struct TGiveBack {
+    THidDeviceController* Hid;
+    THidDevice** Held;
+    int Calls = 0;
+    void Error(THidDevice* HidDev, uint32_t /*Error*/) {
+      ++Calls;
+      if (HidDev == *Held) Hid->ReleaseDevice(*Held);
+    }
+  } giveBack{Hid.get(), &dev};
+  dev->DataErrorHandler = THidDataErrorEvent::Bind<&TGiveBack::Error>(&giveBack);
+  ASSERT_TRUE(Deliver(d, Bytes(9, 1), Rec));
+  d.Unplug();
+  Hid->DeviceChange();
+  ASSERT_TRUE(PumpUntil([&] { return dev == nullptr; }));
+  EXPECT_EQ(Hid->Count(), 0);
+  EXPECT_EQ(giveBack.Calls, 1);
+  // The device goes once its hand-over has returned.
+  ASSERT_TRUE(PumpUntil([&] { return LivePreparsedData() == 0; }));
+}
+
 TEST_F(Reading, AfterAReadThatCannotStartTheReaderRestsOneSlice) {
   TStandinDevice& d = Plug();
   Hid->SetOnDeviceData(Rec.DataEvent());

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cinttypes>
+#include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <fstream>
@@ -179,8 +180,8 @@ TCpu CpuNow() {
 double Percentile(std::vector<double> Values, double P) {
   if (Values.empty()) return 0;
   std::sort(Values.begin(), Values.end());
-  const size_t index =
-      std::min(Values.size() - 1, static_cast<size_t>(P * (Values.size() - 1) + 0.5));
+  const auto nearest = static_cast<size_t>(std::lround(P * static_cast<double>(Values.size() - 1)));
+  const size_t index = std::min(Values.size() - 1, nearest);
   return Values[index];
 }
 

@@ -44,36 +44,23 @@ TEST_F(Controller, ArrivalsComeInTheOrderFoundThenOneChange) {
   EXPECT_FALSE(Hid->Devices(1)->InHandler);
 }
 
-TEST_F(Controller, AScanWithoutChangesKeepsTheObjectsAndFiresNothing) {
-  Plug();
-  Plug();
-  Hid->DeviceChange();
-  THidDevice* first = Hid->Devices(0);
-  THidDevice* second = Hid->Devices(1);
-  Hid->SetOnArrival(Rec.ArrivalEvent());
-  Hid->SetOnRemoval(Rec.RemovalEvent());
-  Hid->SetOnDeviceChange(Rec.ChangeEvent());
-  Hid->DeviceChange();
-  Hid->DeviceChange();
-  EXPECT_TRUE(Rec.Log.empty());
-  ASSERT_EQ(Hid->Count(), 2);
-  EXPECT_EQ(Hid->Devices(0), first);
-  EXPECT_EQ(Hid->Devices(1), second);
-}
-
-TEST_F(Controller, NewDevicesAreAppendedAndExistingOnesKeepTheirPlaces) {
+TEST_F(Controller, ListedDevicesKeepTheirObjectsAndPlacesAndNewOnesAreAppended) {
   const TStandinDevice& a = Plug();
   TStandinDevice& b = Plug();
   Hid->DeviceChange();
+  THidDevice* first = Hid->Devices(0);
   const std::string second = Name(Hid->Devices(1));
-  const TStandinDevice& c = Plug();
-  b.Unplug();
   Hid->SetOnArrival(Rec.ArrivalEvent());
   Hid->SetOnRemoval(Rec.RemovalEvent());
   Hid->SetOnDeviceChange(Rec.ChangeEvent());
   Hid->DeviceChange();
+  EXPECT_TRUE(Rec.Log.empty()) << "a scan without changes";
+  const TStandinDevice& c = Plug();
+  b.Unplug();
+  Hid->DeviceChange();
   EXPECT_EQ(Rec.Log, (Strings{"removal " + second, "arrival " + N(c), "change"}));
   ASSERT_EQ(Hid->Count(), 2);
+  EXPECT_EQ(Hid->Devices(0), first);
   EXPECT_EQ(Hid->Devices(0)->PnPRecord()->DevInst, a.DevInst());
   EXPECT_EQ(Hid->Devices(1)->PnPRecord()->DevInst, c.DevInst());
 }
@@ -168,32 +155,23 @@ TEST_F(Controller, ProductIdMinusOneMatchesAnyProductButThereIsNoVendorWildcard)
   for (THidDevice* d : {a, b, c}) Hid->ReleaseDevice(d);
 }
 
-TEST_F(Controller, ClaimByIndexHandsOutOnlyAFreeDeviceInsideTheList) {
+TEST_F(Controller, ClaimByIndexHandsOutAFreeDeviceAndReleaseMakesItFreeAgain) {
   Plug();
   Hid->DeviceChange();
   THidDevice* dev = Hid->Devices(0);
   EXPECT_FALSE(Hid->ClaimByIndex(dev, 1));
   EXPECT_EQ(dev, nullptr);
   EXPECT_FALSE(Hid->ClaimByIndex(dev, -1));
-  EXPECT_TRUE(Hid->ClaimByIndex(dev, 0));
-  THidDevice* again = Hid->Devices(0);
-  EXPECT_FALSE(Hid->ClaimByIndex(again, 0));
-  EXPECT_EQ(again, nullptr);
-  Hid->ReleaseDevice(dev);
-}
-
-TEST_F(Controller, ReleaseMakesAPluggedDeviceFreeAndIgnoresNone) {
-  Plug();
-  Hid->DeviceChange();
-  THidDevice* none = nullptr;
-  Hid->ReleaseDevice(none);
-  THidDevice* dev = nullptr;
   ASSERT_TRUE(Hid->ClaimByIndex(dev, 0));
+  THidDevice* again = Hid->Devices(0);
+  EXPECT_FALSE(Hid->ClaimByIndex(again, 0)) << "handed out already";
+  EXPECT_EQ(again, nullptr);
+  Hid->ReleaseDevice(again);  // none: nothing happens
   THidDevice* object = dev;
   Hid->ReleaseDevice(dev);
   EXPECT_EQ(dev, nullptr);
   EXPECT_FALSE(object->Claimed);
-  EXPECT_EQ(Hid->Count(), 1);
+  ASSERT_EQ(Hid->Count(), 1);
   EXPECT_EQ(Hid->Devices(0), object);
 }
 
@@ -341,29 +319,23 @@ TEST_F(Controller, OnDeviceDataGoesToTheDevicesCarryingThePreviousHandler) {
   EXPECT_EQ(a->DataHandler().Object(), &third);
 }
 
-TEST_F(Controller, OnDeviceDataErrorReachesListedDevicesButNotNewOnes) {
+TEST_F(Controller, ErrorAndUnplugHandlersReachListedDevicesButOnlyUnplugReachesNewOnes) {
   TOtherHandlers other;
   Plug();
   Hid->DeviceChange();
   Hid->SetOnDeviceDataError(Rec.ErrorEvent());
-  EXPECT_EQ(Hid->Devices(0)->DataErrorHandler, Rec.ErrorEvent());
-  Plug();
-  Hid->DeviceChange();
-  EXPECT_FALSE(Hid->Devices(1)->DataErrorHandler);
-  Hid->Devices(0)->DataErrorHandler = other.ErrorEvent();
-  Hid->SetOnDeviceDataError({});
-  EXPECT_EQ(Hid->Devices(0)->DataErrorHandler, other.ErrorEvent());
-}
-
-TEST_F(Controller, OnDeviceUnplugReachesListedAndNewDevices) {
-  Plug();
-  Hid->DeviceChange();
   Hid->SetOnDeviceUnplug(Rec.UnplugEvent());
+  EXPECT_EQ(Hid->Devices(0)->DataErrorHandler, Rec.ErrorEvent());
   EXPECT_EQ(Hid->Devices(0)->UnplugHandler, Rec.UnplugEvent());
   Plug();
   Hid->DeviceChange();
+  EXPECT_FALSE(Hid->Devices(1)->DataErrorHandler);
   EXPECT_EQ(Hid->Devices(1)->UnplugHandler, Rec.UnplugEvent());
+  // A device carrying another handler keeps it.
+  Hid->Devices(0)->DataErrorHandler = other.ErrorEvent();
+  Hid->SetOnDeviceDataError({});
   Hid->SetOnDeviceUnplug({});
+  EXPECT_EQ(Hid->Devices(0)->DataErrorHandler, other.ErrorEvent());
   EXPECT_FALSE(Hid->Devices(0)->UnplugHandler);
   EXPECT_FALSE(Hid->Devices(1)->UnplugHandler);
 }

@@ -127,6 +127,7 @@ inline std::vector<std::string> ListDevices(std::string_view Bus) {
   RegCloseKey(key);
   std::sort(found.begin(), found.end());
   std::vector<std::string> names;
+  names.reserve(found.size());
   for (auto& entry : found) names.push_back(std::move(entry.second));
   return names;
 }

@@ -1,7 +1,7 @@
 // Stand-in SetupApi.dll for the tests: lists the stand-in HID devices plugged into this
 // program's bus (see StandinBus.h) as HID device interfaces. Record sizes are checked as
 // Windows checks them, so a caller that passes the wrong size field fails here too.
-#define _SETUPAPI_  // these entries are defined here, not imported
+#define _SETUPAPI_  // NOLINT(bugprone-reserved-identifier): the SDK's switch to define, not import
 #include <windows.h>
 
 #include <setupapi.h>

@@ -65,13 +65,14 @@ BOOLEAN FillString(HANDLE Handle, PVOID Buffer, ULONG BufferLength, bool Product
 
 }  // namespace
 
+// Nothing raised inside may leave an entry: each one answers with a failure instead.
 extern "C" {
 
 void WINAPI HidD_GetHidGuid(GUID* HidGuid) {
   *HidGuid = standin::HidClass;
 }
 
-BOOLEAN WINAPI HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES* Attributes) {
+BOOLEAN WINAPI HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES* Attributes) try {
   const auto device = DeviceOf(HidDeviceObject);
   if (!device) return Fail(ERROR_INVALID_HANDLE);
   if (device->Kind.NoAttributes) return Fail(ERROR_NOT_SUPPORTED);
@@ -80,18 +81,24 @@ BOOLEAN WINAPI HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES* Attri
   Attributes->ProductID = device->Kind.ProductID;
   Attributes->VersionNumber = 0x0100;
   return TRUE;
+} catch (...) {
+  return Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
-BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE HidDeviceObject, PHIDP_PREPARSED_DATA* PreparsedData) {
+BOOLEAN WINAPI HidD_GetPreparsedData(HANDLE HidDeviceObject,
+                                     PHIDP_PREPARSED_DATA* PreparsedData) try {
   const auto device = DeviceOf(HidDeviceObject);
   if (!device) return Fail(ERROR_INVALID_HANDLE);
   if (device->Kind.NoCaps) return Fail(ERROR_NOT_SUPPORTED);
   auto data = std::make_unique<TPreparsed>();
   data->ReportLength = device->Kind.ReportLength;
-  *PreparsedData = reinterpret_cast<PHIDP_PREPARSED_DATA>(data.get());
+  const auto handle = reinterpret_cast<PHIDP_PREPARSED_DATA>(data.get());
   const std::lock_guard lock(Lock);
   LivePreparsed.push_back(std::move(data));
+  *PreparsedData = handle;
   return TRUE;
+} catch (...) {
+  return Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
 BOOLEAN WINAPI HidD_FreePreparsedData(PHIDP_PREPARSED_DATA PreparsedData) {
@@ -118,12 +125,16 @@ LONG WINAPI HidP_GetCaps(PHIDP_PREPARSED_DATA PreparsedData, HIDP_CAPS* Capabili
 }
 
 BOOLEAN WINAPI HidD_GetManufacturerString(HANDLE HidDeviceObject, PVOID Buffer,
-                                          ULONG BufferLength) {
+                                          ULONG BufferLength) try {
   return FillString(HidDeviceObject, Buffer, BufferLength, false);
+} catch (...) {
+  return Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
-BOOLEAN WINAPI HidD_GetProductString(HANDLE HidDeviceObject, PVOID Buffer, ULONG BufferLength) {
+BOOLEAN WINAPI HidD_GetProductString(HANDLE HidDeviceObject, PVOID Buffer, ULONG BufferLength) try {
   return FillString(HidDeviceObject, Buffer, BufferLength, true);
+} catch (...) {
+  return Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
 // For the tests: preparsed data handed out and not yet freed.

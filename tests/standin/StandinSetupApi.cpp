@@ -37,10 +37,11 @@ BOOL Fail(DWORD Error) {
 
 }  // namespace
 
+// Nothing raised inside may leave an entry: each one answers with a failure instead.
 extern "C" {
 
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HWND /*Parent*/,
-                                     DWORD Flags) {
+                                     DWORD Flags) try {
   auto set = std::make_unique<TDeviceSet>();
   const bool hidInterfaces = ClassGuid != nullptr && IsEqualGUID(*ClassGuid, standin::HidClass) &&
                              Enumerator == nullptr &&
@@ -53,6 +54,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR Enumerator, HW
   const std::lock_guard lock(Lock);
   LiveSets.push_back(std::move(set));
   return LiveSets.back().get();
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return INVALID_HANDLE_VALUE;
 }
 
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData,
@@ -78,7 +82,7 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
 BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
     HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
     PSP_DEVICE_INTERFACE_DETAIL_DATA_A DeviceInterfaceDetailData,
-    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) {
+    DWORD DeviceInterfaceDetailDataSize, PDWORD RequiredSize, PSP_DEVINFO_DATA DeviceInfoData) try {
   const std::lock_guard lock(Lock);
   const TDeviceSet* set = Find(DeviceInfoSet);
   if (set == nullptr) return Fail(ERROR_INVALID_HANDLE);
@@ -110,6 +114,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
     DeviceInfoData->Reserved = 0;
   }
   return TRUE;
+} catch (...) {
+  return Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {

@@ -25,7 +25,17 @@ LPARAM AsLParam(int32_t Value) {
 }
 }  // namespace
 
-TDModHID::TDModHID() : TDModHID(std::make_unique<THidDeviceController>()) {}
+namespace {
+// The controller as the data module's form definition makes it: created with no property set,
+// then told that loading is over.
+std::unique_ptr<THidAccess> LoadedController() {
+  auto controller = std::make_unique<THidDeviceController>();
+  controller->AfterLoad();
+  return controller;
+}
+}  // namespace
+
+TDModHID::TDModHID() : TDModHID(LoadedController()) {}
 
 TDModHID::TDModHID(std::unique_ptr<THidAccess> Controller)
     : HIDController(std::move(Controller)), Clock(&CurrentDateTime) {

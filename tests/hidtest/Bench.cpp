@@ -1,0 +1,427 @@
+// Benchmark, not a test: the real reading stack (device, reader, hand-over, engine posting to a
+// window) against a bare loop (one overlapped read at a time, PostMessageA to the same window),
+// each reading its own stand-in receiver. For both it measures
+//   1. flat out for 10 s: reports per second and latency from pipe write to the window's
+//      handling of WM_HID_CODE, with at most 32 reports under way (a HID driver's input ring);
+//   2. paced at one report per millisecond for 10 s: lost and reordered reports, latency;
+//   3. idle for 10 s with the receiver claimed: CPU milliseconds per second of the process,
+//      from GetProcessTimes (10 ms ticks under Wine) and from Linux's per-thread counters.
+// Run by scripts/bench.
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cinttypes>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/DMHID.h"
+#include "hidtest/HidTestSupport.h"
+#include "hidtest/StandinDevice.h"
+#include "widgets/Application.h"
+
+namespace {
+
+// KELHID_BENCH_SECONDS shortens the phases for a quick look.
+const double PhaseSeconds = [] {
+  char value[16];
+  const DWORD length = GetEnvironmentVariableA("KELHID_BENCH_SECONDS", value, sizeof value);
+  const double seconds = length > 0 && length < sizeof value ? std::atof(value) : 0.0;
+  return seconds > 0 ? seconds : 10.0;
+}();
+constexpr int MostUnderWay = 32;
+constexpr uint16_t ReportLength = 7;
+constexpr uint32_t MaxReports = 200000;
+
+double Ticks() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / frequency;  // seconds
+}
+
+// Sequence number n as a report the engine decodes into the code pair (n + 32, 0x2201).
+std::vector<uint8_t> Report(uint32_t Sequence) {
+  return {0,
+          0x01,
+          uint8_t(Sequence >> 8),
+          uint8_t(Sequence),
+          uint8_t(Sequence >> 16),
+          uint8_t(Sequence >> 24),
+          0x22};
+}
+
+uint32_t SequenceOf(const uint8_t* Report) {
+  return uint32_t{Report[3]} | uint32_t{Report[2]} << 8 | uint32_t{Report[4]} << 16 |
+         uint32_t{Report[5]} << 24;
+}
+
+// What the window saw: per sequence number, when it was written and when it was handled.
+struct TRun {
+  // Written by the writing thread, read by the window.
+  std::vector<std::atomic<double>> Written = std::vector<std::atomic<double>>(MaxReports);
+  std::vector<double> Latencies;
+  std::atomic<uint32_t> Received{0};
+  uint32_t Highest = 0;
+  bool Any = false;
+  uint32_t Reordered = 0;
+  TUniqueHandle Progress{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+
+  void Reset() {
+    for (auto& time : Written) time = 0.0;
+    Latencies.clear();
+    Received = 0;
+    Highest = 0;
+    Any = false;
+    Reordered = 0;
+  }
+};
+
+TRun* Current = nullptr;
+
+LRESULT CALLBACK BenchWindowProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
+  if (Msg == WM_HID_CODE && Current != nullptr) {
+    const double now = Ticks();
+    const uint32_t sequence = static_cast<uint32_t>(wParam) - 32;
+    if (sequence < MaxReports && Current->Written[sequence] > 0) {
+      Current->Latencies.push_back((now - Current->Written[sequence]) * 1000.0);
+    }
+    if (Current->Any && sequence < Current->Highest) ++Current->Reordered;
+    Current->Highest = std::max(Current->Highest, sequence);
+    Current->Any = true;
+    ++Current->Received;
+    SetEvent(Current->Progress.Get());
+    return 0;
+  }
+  return DefWindowProcA(Window, Msg, wParam, lParam);
+}
+
+// CPU time of the whole process in ms: GetProcessTimes, and the sum of the Linux threads' run
+// times (nanoseconds in /proc/<pid>/task/*/schedstat). Wine opens files in its server, so
+// /proc/self is not this process: the process is found by its name in /proc/*/comm.
+struct TCpu {
+  double ProcessTimes = 0;
+  std::optional<double> Linux;
+};
+
+std::string ReadLine(const std::string& Path) {
+  std::ifstream file(Path);
+  std::string line;
+  std::getline(file, line);
+  return line;
+}
+
+std::string LinuxProcessFolder() {
+  char path[MAX_PATH];
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string name(path, length);
+  name = name.substr(name.find_last_of("\\/") + 1);
+  name = name.substr(0, 15);  // the kernel keeps 15 characters of a name
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
+  if (search == INVALID_HANDLE_VALUE) return {};
+  std::string folder;
+  int matches = 0;
+  do {
+    if (found.cFileName[0] < '0' || found.cFileName[0] > '9') continue;
+    const std::string candidate = std::string("Z:\\proc\\") + found.cFileName;
+    if (ReadLine(candidate + "\\comm") == name) {
+      folder = candidate;
+      ++matches;
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return matches == 1 ? folder : std::string();
+}
+
+TCpu CpuNow() {
+  static const std::string process = LinuxProcessFolder();
+  TCpu cpu;
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+  const auto ms = [](const FILETIME& t) {
+    return static_cast<double>(uint64_t{t.dwHighDateTime} << 32 | t.dwLowDateTime) / 10000.0;
+  };
+  cpu.ProcessTimes = ms(kernel) + ms(user);
+  if (process.empty()) return cpu;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((process + "\\task\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return cpu;
+  double total = 0;
+  bool any = false;
+  do {
+    if (found.cFileName[0] == '.') continue;
+    std::ifstream stat(process + "\\task\\" + found.cFileName + "\\schedstat");
+    uint64_t runNs = 0;
+    if (stat >> runNs) {
+      total += static_cast<double>(runNs) / 1e6;
+      any = true;
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  if (any) cpu.Linux = total;
+  return cpu;
+}
+
+double Percentile(std::vector<double> Values, double P) {
+  if (Values.empty()) return 0;
+  std::sort(Values.begin(), Values.end());
+  const auto nearest = static_cast<size_t>(std::lround(P * static_cast<double>(Values.size() - 1)));
+  const size_t index = std::min(Values.size() - 1, nearest);
+  return Values[index];
+}
+
+struct TResults {
+  double FlatRate = 0;
+  double FlatP50 = 0, FlatP99 = 0, FlatMax = 0;
+  uint32_t PacedSent = 0, PacedReceived = 0, PacedReordered = 0;
+  double PacedP50 = 0, PacedP99 = 0, PacedMax = 0;
+  double IdleProcessTimes = 0;
+  std::optional<double> IdleLinux;
+};
+
+// Runs the main thread's loop until Seconds have passed.
+void RunFor(double Seconds) {
+  const double end = Ticks() + Seconds;
+  PumpUntil([end] { return Ticks() >= end; }, static_cast<DWORD>(Seconds * 1000) + 1000);
+}
+
+void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results) {
+  Run.Reset();
+  Current = &Run;
+  std::atomic<bool> stop{false};
+  std::atomic<uint32_t> sent{0};
+  std::thread writer([&] {
+    for (uint32_t n = 0; n < MaxReports && !stop; ++n) {
+      while (!stop && n - Run.Received >= MostUnderWay) {
+        WaitForSingleObject(Run.Progress.Get(), 50);
+      }
+      if (stop) break;
+      Run.Written[n] = Ticks();
+      if (!Device.SendToReader(Report(n), 2000)) break;
+      sent = n + 1;
+    }
+  });
+  const double start = Ticks();
+  RunFor(PhaseSeconds);
+  const double seconds = Ticks() - start;
+  const uint32_t received = Run.Received;
+  stop = true;
+  writer.join();
+  // Let what is under way arrive before the next phase.
+  PumpUntil([&] { return Run.Received >= sent; }, 2000);
+  Results.FlatRate = received / seconds;
+  Results.FlatP50 = Percentile(Run.Latencies, 0.50);
+  Results.FlatP99 = Percentile(Run.Latencies, 0.99);
+  Results.FlatMax = Percentile(Run.Latencies, 1.0);
+}
+
+void Paced(TStandinDevice& Device, TRun& Run, TResults& Results) {
+  Run.Reset();
+  Current = &Run;
+  const uint32_t count = static_cast<uint32_t>(PhaseSeconds * 1000);
+  std::thread writer([&] {
+    const double start = Ticks();
+    for (uint32_t n = 0; n < count; ++n) {
+      const double due = start + n / 1000.0;
+      for (double now = Ticks(); now < due; now = Ticks()) {
+        if (due - now > 0.0015) {
+          Sleep(1);
+        } else {
+          SwitchToThread();
+        }
+      }
+      Run.Written[n] = Ticks();
+      Device.SendToReader(Report(n), 0);
+    }
+  });
+  RunFor(PhaseSeconds);
+  writer.join();
+  PumpUntil([&] { return Run.Received >= count; }, 2000);
+  Results.PacedSent = count;
+  Results.PacedReceived = Run.Received;
+  Results.PacedReordered = Run.Reordered;
+  Results.PacedP50 = Percentile(Run.Latencies, 0.50);
+  Results.PacedP99 = Percentile(Run.Latencies, 0.99);
+  Results.PacedMax = Percentile(Run.Latencies, 1.0);
+}
+
+void Idle(TResults& Results) {
+  Current = nullptr;
+  const TCpu before = CpuNow();
+  const double start = Ticks();
+  RunFor(PhaseSeconds);
+  const double seconds = Ticks() - start;
+  const TCpu after = CpuNow();
+  Results.IdleProcessTimes = (after.ProcessTimes - before.ProcessTimes) / seconds;
+  if (before.Linux && after.Linux) Results.IdleLinux = (*after.Linux - *before.Linux) / seconds;
+}
+
+standin::TDeviceKind Receiver() {
+  standin::TDeviceKind kind;
+  kind.VendorID = 0x1234;
+  kind.ProductID = 0x0001;
+  kind.ReportLength = ReportLength;
+  return kind;
+}
+
+TResults RealStack(HWND Window) {
+  TResults results;
+  TStandinDevice device(Receiver());
+  TRun run;
+  TDModHID engine;
+  engine.FTargetWnd = Window;
+  engine.FVendorID = 0x1234;
+  engine.FProductID = 0x0001;
+  engine.FRepeatDelay = 0;
+  engine.FHeldDelay = 0;
+  PumpPending();
+  if (!engine.StartReceiving(false)) {
+    std::fprintf(stderr, "the engine could not start receiving\n");
+    return results;
+  }
+  // The reader is running once a first report has come through.
+  Current = &run;
+  device.SendToReader(Report(0));
+  PumpUntil([&] { return run.Received > 0; });
+  FlatOut(device, run, results);
+  Paced(device, run, results);
+  Idle(results);
+  engine.StopReceiving();
+  Current = nullptr;
+  return results;
+}
+
+// One overlapped read at a time; every report posted to the window, nothing handed over.
+class TBareLoop {
+ public:
+  TBareLoop(const std::string& Path, HWND Window)
+      : FStop(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+        FThread([this, Path, Window] { Loop(Path, Window); }) {}
+  TBareLoop(const TBareLoop&) = delete;
+  TBareLoop& operator=(const TBareLoop&) = delete;
+  ~TBareLoop() {
+    SetEvent(FStop.Get());
+    FThread.join();
+  }
+
+ private:
+  void Loop(const std::string& Path, HWND Window) {
+    const TUniqueHandle device(CreateFileA(Path.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    const TUniqueHandle done(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!device) return;
+    uint8_t buffer[ReportLength];
+    for (;;) {
+      OVERLAPPED overlapped{};
+      overlapped.hEvent = done.Get();
+      ResetEvent(done.Get());
+      if (!ReadFile(device.Get(), buffer, sizeof buffer, nullptr, &overlapped) &&
+          GetLastError() != ERROR_IO_PENDING) {
+        return;
+      }
+      const HANDLE waits[2] = {done.Get(), FStop.Get()};
+      if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        CancelIo(device.Get());
+        DWORD ignored = 0;
+        GetOverlappedResult(device.Get(), &overlapped, &ignored, TRUE);
+        return;
+      }
+      DWORD bytes = 0;
+      if (GetOverlappedResult(device.Get(), &overlapped, &bytes, FALSE) && bytes == sizeof buffer) {
+        const uint32_t code2 = uint32_t{buffer[1]} | uint32_t{buffer[6]} << 8;
+        PostMessageA(Window, WM_HID_CODE, SequenceOf(buffer) + 32, code2);
+      }
+    }
+  }
+
+  TUniqueHandle FStop;
+  std::thread FThread;
+};
+
+TResults BareLoop(HWND Window) {
+  TResults results;
+  TStandinDevice device(Receiver());
+  TRun run;
+  const TBareLoop loop(device.Path(), Window);
+  Current = &run;
+  device.SendToReader(Report(0));
+  PumpUntil([&] { return run.Received > 0; });
+  FlatOut(device, run, results);
+  Paced(device, run, results);
+  Idle(results);
+  Current = nullptr;
+  return results;
+}
+
+void Row(const char* Phase, const char* What, double Real, double Bare, const char* Format) {
+  char real[32];
+  char bare[32];
+  std::snprintf(real, sizeof real, Format, Real);
+  std::snprintf(bare, sizeof bare, Format, Bare);
+  std::printf("  %-9s %-24s %12s %12s", Phase, What, real, bare);
+  if (Bare > 0) {
+    std::printf(" %10.2f\n", Real / Bare);
+  } else {
+    std::printf(" %10s\n", "-");
+  }
+}
+
+}  // namespace
+
+int main() {
+  Application().Initialize();
+  UseStandinServices();
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &BenchWindowProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "KelHIDBench";
+  RegisterClassA(&wc);
+  const HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                      nullptr, wc.hInstance, nullptr);
+
+  std::printf("HID reading benchmark under Wine, %d-bit, %u-byte reports, %.0f s per phase\n",
+              static_cast<int>(sizeof(void*) * 8), static_cast<unsigned>(ReportLength),
+              PhaseSeconds);
+  std::fflush(stdout);
+  const TResults real = RealStack(window);
+  const TResults bare = BareLoop(window);
+
+  std::printf("\n  %-9s %-24s %12s %12s %10s\n", "phase", "measure", "real stack", "bare loop",
+              "real/bare");
+  Row("flat out", "reports/s", real.FlatRate, bare.FlatRate, "%.0f");
+  Row("", "latency p50 ms", real.FlatP50, bare.FlatP50, "%.3f");
+  Row("", "latency p99 ms", real.FlatP99, bare.FlatP99, "%.3f");
+  Row("", "latency max ms", real.FlatMax, bare.FlatMax, "%.3f");
+  Row("1 kHz", "sent", real.PacedSent, bare.PacedSent, "%.0f");
+  Row("", "lost", real.PacedSent - real.PacedReceived, bare.PacedSent - bare.PacedReceived, "%.0f");
+  Row("", "reordered", real.PacedReordered, bare.PacedReordered, "%.0f");
+  Row("", "latency p50 ms", real.PacedP50, bare.PacedP50, "%.3f");
+  Row("", "latency p99 ms", real.PacedP99, bare.PacedP99, "%.3f");
+  Row("", "latency max ms", real.PacedMax, bare.PacedMax, "%.3f");
+  Row("idle", "CPU ms/s (GetProcessTimes)", real.IdleProcessTimes, bare.IdleProcessTimes, "%.2f");
+  if (real.IdleLinux && bare.IdleLinux) {
+    Row("", "CPU ms/s (Linux threads)", *real.IdleLinux, *bare.IdleLinux, "%.3f");
+  } else {
+    std::printf("  %-9s %-24s %12s\n", "", "CPU ms/s (Linux threads)", "unavailable");
+  }
+  std::printf("\n  Wine's own server process is not counted in the CPU figures.\n");
+  DestroyWindow(window);
+  ClearStandinBus();
+  return 0;
+}

@@ -233,12 +233,10 @@ void TListBox::Clear() {
   SendMessageA(Handle(), LB_RESETCONTENT, 0, 0);
 }
 
-int TListBox::AddItem(std::string_view Text, uintptr_t Data) {
+int TListBox::AddItem(std::string_view Text) {
   const std::string text(Text);
-  const auto index = static_cast<int>(
+  return static_cast<int>(
       SendMessageA(Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
-  if (index >= 0) SendMessageA(Handle(), LB_SETITEMDATA, index, static_cast<LPARAM>(Data));
-  return index;
 }
 
 int TListBox::Count() const {
@@ -252,10 +250,6 @@ std::string TListBox::Item(int Index) const {
   const auto got = SendMessageA(Handle(), LB_GETTEXT, Index, reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(got < 0 ? 0 : got));
   return text;
-}
-
-uintptr_t TListBox::ItemData(int Index) const {
-  return static_cast<uintptr_t>(SendMessageA(Handle(), LB_GETITEMDATA, Index, 0));
 }
 
 int TListBox::IndexOf(std::string_view Text) const {
@@ -401,8 +395,6 @@ void TLabel::Paint(HDC Dc, RECT R) {
 bool RouteToControl(UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
   switch (Msg) {
     case WM_COMMAND:
-    case WM_HSCROLL:
-    case WM_VSCROLL:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       break;
@@ -415,10 +407,6 @@ bool RouteToControl(UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
   switch (Msg) {
     case WM_COMMAND:
       control->Notify(HIWORD(wParam));
-      return true;
-    case WM_HSCROLL:
-    case WM_VSCROLL:
-      control->Scrolled();
       return true;
     default: {
       const HBRUSH brush = control->CtlColor(reinterpret_cast<HDC>(wParam));

@@ -66,9 +66,8 @@ class TControl : public TWindow {
   TNotifyEvent OnClick;
   TNotifyEvent OnChange;
 
-  // Notifications the parent passes on: WM_COMMAND codes, scrolling, colours.
+  // Notifications the parent passes on: WM_COMMAND codes and colours.
   virtual void Notify(WORD /*Code*/) {}
-  virtual void Scrolled() {}
   virtual HBRUSH CtlColor(HDC Dc);
 
   // What a click does: the handler, after any modal result.
@@ -145,11 +144,10 @@ class TListBox final : public TControl {
   void Notify(WORD Code) override;
 
   void Clear();
-  // Adds an item (in its sorted place when the list is sorted) carrying Data; its index.
-  int AddItem(std::string_view Text, uintptr_t Data = 0);
+  // Adds an item, in its sorted place when the list is sorted; its index.
+  int AddItem(std::string_view Text);
   [[nodiscard]] int Count() const;
   [[nodiscard]] std::string Item(int Index) const;
-  [[nodiscard]] uintptr_t ItemData(int Index) const;
   // The index of the item whose text is exactly Text, or -1.
   [[nodiscard]] int IndexOf(std::string_view Text) const;
   [[nodiscard]] int ItemIndex() const;

@@ -25,7 +25,6 @@ class TEvent<R(Args...)> {
   }
 
   [[nodiscard]] explicit operator bool() const { return FCode != nullptr; }
-  [[nodiscard]] bool Assigned() const { return FCode != nullptr; }
   [[nodiscard]] Function Code() const { return FCode; }
   [[nodiscard]] void* Object() const { return FObject; }
 

@@ -88,7 +88,6 @@ LRESULT CALLBACK TWindow::StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LP
     }
     self->FHandle = nullptr;
     self->FClassProc = nullptr;
-    self->HandleDestroyed();
   }
   return result;
 }

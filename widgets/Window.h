@@ -53,8 +53,6 @@ class TWindow {
 
   // Handles one message; the default is the class's own handling.
   virtual LRESULT WndProc(UINT Msg, WPARAM wParam, LPARAM lParam);
-  // Called after WM_NCDESTROY, once the window is gone.
-  virtual void HandleDestroyed() {}
 
  private:
   static LRESULT CALLBACK StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);

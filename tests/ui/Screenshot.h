@@ -11,8 +11,10 @@
 inline void SaveScreenshot(HWND Window, const std::string& Name) {
   const char* folder = std::getenv("KELHID_SCREENSHOTS");
   if (folder == nullptr || *folder == '\0' || Window == nullptr) return;
-  RedrawWindow(Window, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  // Paint what is pending, then copy the screen. Invalidating everything here would catch the
+  // themed buttons half redrawn.
+  RedrawWindow(Window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  GdiFlush();
   RECT r;
   GetWindowRect(Window, &r);
   const int w = r.right - r.left;

@@ -279,6 +279,17 @@ standin::TDeviceKind Receiver() {
   return kind;
 }
 
+// The three phases against one reading path; it is reading once a first report came through.
+void MeasureAll(TStandinDevice& Device, TRun& Run, TResults& Results) {
+  Current = &Run;
+  Device.SendToReader(Report(0));
+  PumpUntil([&] { return Run.Received > 0; });
+  FlatOut(Device, Run, Results);
+  Paced(Device, Run, Results);
+  Idle(Results);
+  Current = nullptr;
+}
+
 TResults RealStack(HWND Window) {
   TResults results;
   TStandinDevice device(Receiver());
@@ -294,15 +305,8 @@ TResults RealStack(HWND Window) {
     std::fprintf(stderr, "the engine could not start receiving\n");
     return results;
   }
-  // The reader is running once a first report has come through.
-  Current = &run;
-  device.SendToReader(Report(0));
-  PumpUntil([&] { return run.Received > 0; });
-  FlatOut(device, run, results);
-  Paced(device, run, results);
-  Idle(results);
+  MeasureAll(device, run, results);
   engine.StopReceiving();
-  Current = nullptr;
   return results;
 }
 
@@ -359,13 +363,7 @@ TResults BareLoop(HWND Window) {
   TStandinDevice device(Receiver());
   TRun run;
   const TBareLoop loop(device.Path(), Window);
-  Current = &run;
-  device.SendToReader(Report(0));
-  PumpUntil([&] { return run.Received > 0; });
-  FlatOut(device, run, results);
-  Paced(device, run, results);
-  Idle(results);
-  Current = nullptr;
+  MeasureAll(device, run, results);
   return results;
 }
 

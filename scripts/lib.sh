@@ -14,6 +14,27 @@ PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-po
 
 log() { printf '== %s\n' "$*"; }
 
+# Wine's launcher starts its 32-bit loader first, which needs a kernel that runs 32-bit Linux
+# programs. Some machines (sandboxed kernels) cannot: there Wine's 64-bit loader runs the 64-bit
+# programs itself, and the win32 build is built but cannot be run.
+kernel_runs_32bit() {
+  local out
+  out=$(/usr/lib/wine/wine --version 2>&1) || true
+  [[ $out != *"Exec format error"* ]]
+}
+
+# Every "wine" of the scripts goes through the loader that works on this machine.
+wine() {
+  if [ -z "${KELHID_WINE:-}" ]; then
+    if kernel_runs_32bit; then
+      export KELHID_WINE=/usr/bin/wine
+    else
+      export KELHID_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
+    fi
+  fi
+  "$KELHID_WINE" "$@"
+}
+
 as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
@@ -89,7 +110,7 @@ start_wine() {
     log "creating the Wine prefix (once)"
     rm -rf "$WINEPREFIX"
     mkdir -p "$BUILD"
-    wineboot -i >/dev/null 2>&1
+    wine wineboot -i >/dev/null 2>&1
     # Without a window manager, Wine waits ~2 s on every hide; let Wine draw its own frames.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "dialogs/SettingsValues.h"
+#include "dialogs/VersionInfo.h"
 
 class TDModHID;
 
@@ -25,3 +26,9 @@ class ESettingsWriteError : public std::runtime_error {
 // before it stay written.
 void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
                       const THIDSettings& Settings);
+
+// The version of the file FileName from its version resource: the two halves of the file
+// version's most and least significant words, and the reported file flags (VersionFlags). False,
+// with the outputs untouched, when the file is missing or has no readable version resource.
+bool GetFileVersion(const std::string& FileName, uint16_t& Major, uint16_t& Minor,
+                    uint16_t& Release, uint16_t& Build, uint16_t& Flags);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 namespace {
 

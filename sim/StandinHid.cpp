@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "hid/Hid.h"
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by scripts/run, scripts/test and scripts/bench: packages, builds, display and Wine.
 # Source it; it sets ROOT and BUILD and the Wine environment.
 
@@ -10,7 +11,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick googletest
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev shellcheck)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -67,18 +68,13 @@ start_xvfb() {
   local fdfile
   fdfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  build_fuzz() {
-  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-}
-
-XVFB_PID=$!
-  local i
-  for i in $(seq 100); do
+  XVFB_PID=$!
+  for _ in $(seq 100); do
     [ -s "$fdfile" ] && break
     sleep 0.1
   done
-  export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+  DISPLAY=":$(tr -d '\n' <"$fdfile")"
+  export DISPLAY
   rm -f "$fdfile"
   [ "$DISPLAY" != ":" ] || { echo "Xvfb did not start" >&2; return 1; }
 }
@@ -111,11 +107,6 @@ stop_services() {
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" >/dev/null 2>&1 || true
     wait "$XVFB_PID" 2>/dev/null || true
-    build_fuzz() {
-  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-}
-
-XVFB_PID=
+    XVFB_PID=
   fi
 }

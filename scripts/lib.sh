@@ -19,20 +19,43 @@ as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs the Debian packages that are missing; nothing when all are there.
+# Installs the Debian packages that are missing; nothing when all are there. Then sees how Wine
+# can run programs here.
 install_packages() {
   local missing=() p
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing: ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
+  if [ ${#missing[@]} -gt 0 ]; then
+    log "installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      as_root dpkg --add-architecture i386
+    fi
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null
   fi
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+  choose_wine_loader
+}
+
+# Wine starts 32-bit programs with a 32-bit loader, which needs a kernel that runs 32-bit Linux
+# programs. Where it does not (some virtual machines refuse them), Wine's 64-bit loader takes
+# its place for these scripts and what they start, and only 64-bit programs can run:
+# WIN32_RUNS is then empty.
+WIN32_RUNS=1
+choose_wine_loader() {
+  wine --version >/dev/null 2>&1 && return 0
+  /usr/lib/wine/wine64 --version >/dev/null 2>&1 || return 0
+  WIN32_RUNS=
+  local shims="$BUILD/wine64-only" loader
+  mkdir -p "$shims"
+  for loader in wine wine-stable; do
+    printf '%s\n' '#!/bin/sh' 'export WINELOADER=/usr/lib/wine/wine64' \
+      'exec /usr/lib/wine/wine64 "$@"' >"$shims/$loader"
+    chmod +x "$shims/$loader"
+  done
+  export PATH="$shims:$PATH"
+  log "this machine does not run 32-bit programs: Wine runs 64-bit ones only"
 }
 
 # configure_build NAME [cmake args...]: configures build/NAME once, then builds it.

@@ -133,3 +133,80 @@ stop_services() {
     XVFB_PID=
   fi
 }
+
+# The configuration the demo runs: the product's win32, or win64 where 32-bit programs cannot
+# run.
+demo_config() {
+  if [ -n "$WIN32_RUNS" ]; then echo win32; else echo win64; fi
+}
+
+DEMO="$BUILD/demo"
+
+# layout_demo CONFIG: the demo folder build/demo: TestHID.exe (and KelHID.dll when there is
+# one) with the simulated receiver's HID.dll and SetupApi.dll beside it, a KelHID.ini naming
+# the virtual remote's receiver, and VirtualRemote.exe. Needs the Wine server.
+layout_demo() {
+  local from="$BUILD/$1"
+  rm -rf "$DEMO"
+  mkdir -p "$DEMO"
+  cp "$from/app/TestHID.exe" "$from/sim/VirtualRemote.exe" "$from/sim/HID.dll" \
+    "$from/sim/SetupApi.dll" "$DEMO/"
+  find "$from" -name KelHID.dll -exec cp {} "$DEMO/" \; -quit
+  # Receiver 1209:0001, scan code 4B: the remote's. Key repeats: the first after 400 ms, then
+  # every 200 ms while a key is held.
+  printf '%s\r\n' '[SETUP]' 'NAME=Virtual IR Receiver' 'VID=4617' 'PID=1' 'Delay=400' \
+    'HeldDelay=200' 'Check=75' 'UseCheck=1' >"$DEMO/KelHID.ini"
+  # The remote and the program meet on a bus of their own; a remote that was killed may have
+  # left its receiver there.
+  export KELHID_STANDIN_BUS=demo
+  wine reg delete 'HKCU\Software\KelHID\StandinBus\demo' /f >/dev/null 2>&1 || true
+}
+
+# demo_program NAME [args]: starts a program of the demo folder in the background.
+demo_program() {
+  local exe="$DEMO/$1"; shift
+  (cd "$DEMO" && exec "$ROOT/cmake/wine-run" "$exe" "$@") </dev/null >/dev/null 2>&1 &
+}
+
+# close_program NAME PID: closes a Windows program as a user would (WM_CLOSE to its windows)
+# and waits for it; false when it would not go.
+close_program() {
+  wine taskkill /im "$1" >/dev/null 2>&1 || true
+  for _ in $(seq 100); do
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$2" 2>/dev/null; then
+    echo "$1 did not close" >&2
+    kill "$2" 2>/dev/null || true
+    return 1
+  fi
+  wait "$2" 2>/dev/null || true
+}
+
+# run_demo_unattended CONFIG SHOT: TestHID.exe and the remote playing its sequence, driven by
+# DemoPilot.exe; SHOT gets a picture of the screen with both windows once the sequence is
+# done, then both programs are closed. The pilot's findings go to build/demo/pilot.txt and to
+# the output. False when no code arrived or a step failed.
+run_demo_unattended() {
+  local config=$1 shot=$2 rc=0
+  layout_demo "$config"
+  demo_program TestHID.exe
+  local program=$!
+  demo_program VirtualRemote.exe --play
+  local remote=$!
+  "$ROOT/cmake/wine-run" "$BUILD/$config/sim/DemoPilot.exe" </dev/null >"$DEMO/pilot.txt" 2>&1 ||
+    rc=$?
+  tr -d '\r' <"$DEMO/pilot.txt"
+  mkdir -p "$(dirname "$shot")"
+  import -window root "$shot"
+  echo "screenshot: $shot"
+  close_program TestHID.exe "$program" || rc=1
+  close_program VirtualRemote.exe "$remote" || rc=1
+  return "$rc"
+}
+
+# demo_value NAME: a finding of the last unattended demo.
+demo_value() {
+  tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"
+}

@@ -140,7 +140,7 @@ inline void PlugIn(const TDeviceName& Device) {
   const std::string name = FormatName(Device);
   RegSetKeyValueA(HKEY_CURRENT_USER, BusKey(Device.Bus).c_str(),
                   SerialValueName(Device.Serial).c_str(), REG_SZ, name.c_str(),
-                  static_cast<DWORD>(name.size() + 1));
+                  static_cast<DWORD>(name.size()) + 1);
 }
 
 inline void Unplug(const TDeviceName& Device) {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "app/TestHIDMain.h"
-#include "hidtest/StandinDevice.h"
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
+#include "sim/StandinDevice.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
 #include "win/TempDir.h"

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -68,6 +70,18 @@ int32_t CutToType(int32_t Value, TNumericDataType Type) {
     default:
       return Value;
   }
+}
+
+// A value rounded to single or double precision through memory: 32-bit x87 code may otherwise
+// keep the extra precision of its registers.
+long double RoundToSingle(long double Value) {
+  const volatile float f = static_cast<float>(Value);
+  return f;
+}
+
+long double RoundToDouble(long double Value) {
+  const volatile double d = static_cast<double>(Value);
+  return d;
 }
 
 bool IsBlank(char c) {
@@ -147,6 +161,32 @@ std::optional<long double> FromChars(std::string_view t) {
   const auto r = std::from_chars(t.data(), t.data() + t.size(), v, std::chars_format::general);
   if (r.ec != std::errc() || r.ptr != t.data() + t.size()) return std::nullopt;
   return static_cast<long double>(v);
+}
+
+// An extended value from a decimal number. Not every library's from_chars reads long double to
+// its full precision, so the C library reads it; the point moves into the exponent, which keeps
+// the C locale's decimal point out of the way.
+std::optional<long double> ExtendedFromChars(std::string_view t) {
+  std::string digits;
+  long long exp = 0;
+  size_t i = 0;
+  for (; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i) digits += t[i];
+  if (i < t.size() && t[i] == '.') {
+    for (++i; i < t.size() && t[i] >= '0' && t[i] <= '9'; ++i, --exp) digits += t[i];
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    const bool negative = ++i < t.size() && t[i] == '-';
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+    long long e = 0;
+    for (; i < t.size(); ++i) e = std::min(e * 10 + (t[i] - '0'), 100000000LL);
+    exp += negative ? -e : e;
+  }
+  const std::string text = digits + "e" + std::to_string(exp);
+  char* end = nullptr;
+  errno = 0;
+  const long double v = std::strtold(text.c_str(), &end);
+  if (errno == ERANGE || end != text.c_str() + text.size()) return std::nullopt;
+  return v;
 }
 
 template <class Float>
@@ -347,7 +387,7 @@ std::string TEfNumericEntry::RecordToText(const TEfRangeRecord& Record) const {
   const long double v = RangeFloat(Record);
   switch (FDataType) {
     case nftSingle:
-      if (std::fabs(v) <= FLT_MAX && static_cast<long double>(static_cast<float>(v)) == v) {
+      if (std::fabs(v) <= FLT_MAX && RoundToSingle(v) == v) {
         return Shortest(static_cast<float>(v));
       }
       break;
@@ -490,7 +530,7 @@ std::optional<long double> TEfNumericEntry::TextToFloat(std::string_view Text) c
       v = FromChars<double>(s);
       break;
     default:
-      v = FromChars<long double>(s);
+      v = ExtendedFromChars(s);
       break;
   }
   if (!v) return std::nullopt;
@@ -502,11 +542,11 @@ std::optional<long double> TEfNumericEntry::NarrowFloat(long double Value) const
   switch (FDataType) {
     case nftSingle:
       if (std::fabs(Value) > FLT_MAX) return std::nullopt;
-      return static_cast<float>(Value);
+      return RoundToSingle(Value);
     case nftReal:
     case nftDouble:
       if (std::fabs(Value) > DBL_MAX) return std::nullopt;
-      return static_cast<double>(Value);
+      return RoundToDouble(Value);
     case nftComp: {
       const long double whole = std::nearbyint(Value);
       if (!(std::fabs(whole) < 9223372036854775808.0L)) return std::nullopt;
@@ -648,10 +688,9 @@ int TEfNumericEntry::CheckTypeAndRange(bool WriteBack) {
   if (!v) return ecInvalidValue;
   const long double lo = RangeFloat(FRangeLow);
   const long double hi = RangeFloat(FRangeHigh);
-  const bool outside = FDataType == nftReal ? static_cast<double>(*v) < static_cast<double>(lo) ||
-                                                  static_cast<double>(*v) > static_cast<double>(hi)
-                                            : *v < lo || *v > hi;
-  if (outside) return ecOutOfRange;
+  // Value and ends are held in the type's own precision (doubles for nftReal), so comparing
+  // them as extended values compares them in that precision.
+  if (*v < lo || *v > hi) return ecOutOfRange;
   if (WriteBack) WriteFloat(*v);
   return 0;
 }
@@ -695,7 +734,7 @@ bool TEfNumericEntry::StepValue(long double Delta, bool Wrap) {
     const auto v = ReadFloat();
     if (!v) return false;
     const bool real = FDataType == nftReal;
-    const auto own = [real](long double x) { return real ? static_cast<double>(x) : x; };
+    const auto own = [real](long double x) { return real ? RoundToDouble(x) : x; };
     const long double lo = own(RangeFloat(FRangeLow));
     const long double hi = own(RangeFloat(FRangeHigh));
     long double next = own(*v);

@@ -46,10 +46,10 @@ inline constexpr int NumericKindBase = 132;
 }
 
 struct TNumericTypeInfo {
-  size_t Size;                   // bytes of the stored value
+  size_t Size;  // bytes of the stored value
   std::string_view DefaultMask;
-  int32_t Min, Max;              // the default range of the integer types
-  std::string_view RangeError;   // message for a range text that does not parse
+  int32_t Min, Max;             // the default range of the integer types
+  std::string_view RangeError;  // message for a range text that does not parse
 };
 
 // EWidgetError for a value outside the enumeration.

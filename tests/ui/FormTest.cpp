@@ -11,8 +11,13 @@
 
 namespace {
 
+constexpr TPanelProps LoweredPanel{.BevelOuter = TBevel::Lowered};
+constexpr TLabelProps ItemsPrompt{.FocusControl = "Items"};
+constexpr TBitBtnProps OKKind{.Kind = TBitBtnKind::OK};
+constexpr TBitBtnProps CancelKind{.Kind = TBitBtnKind::Cancel};
+
 constexpr TControlDef SampleControls[] = {
-    {.Kind = TControlKind::Panel,
+    {.Kind = ControlKind<TPanel>,
      .Name = "Box",
      .Left = 8,
      .Top = 8,
@@ -20,8 +25,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 60,
      .TabOrder = 0,
      .Caption = "Panel text",
-     .Props = {.BevelOuter = TBevel::Lowered}},
-    {.Kind = TControlKind::Label,
+     .Props = LoweredPanel},
+    {.Kind = ControlKind<TLabel>,
      .Name = "Prompt",
      .Parent = "Box",
      .Left = 4,
@@ -29,15 +34,15 @@ constexpr TControlDef SampleControls[] = {
      .Width = 90,
      .Height = 13,
      .Caption = "&Items",
-     .Props = {.FocusControl = "Items"}},
-    {.Kind = TControlKind::ListBox,
+     .Props = ItemsPrompt},
+    {.Kind = ControlKind<TListBox>,
      .Name = "Items",
      .Left = 8,
      .Top = 76,
      .Width = 200,
      .Height = 60,
      .TabOrder = 2},
-    {.Kind = TControlKind::CheckBox,
+    {.Kind = ControlKind<TCheckBox>,
      .Name = "Option",
      .Left = 8,
      .Top = 140,
@@ -46,7 +51,7 @@ constexpr TControlDef SampleControls[] = {
      .TabOrder = 1,
      .Caption = "&Option",
      .OnClick = "Clicked"},
-    {.Kind = TControlKind::BitBtn,
+    {.Kind = ControlKind<TBitBtn>,
      .Name = "OK",
      .Left = 8,
      .Top = 170,
@@ -54,8 +59,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 25,
      .TabOrder = 3,
      .Caption = "&OK",
-     .Props = {.Kind = TBitBtnKind::OK}},
-    {.Kind = TControlKind::BitBtn,
+     .Props = OKKind},
+    {.Kind = ControlKind<TBitBtn>,
      .Name = "Cancel",
      .Left = 110,
      .Top = 170,
@@ -63,8 +68,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 25,
      .TabOrder = 4,
      .Caption = "&Cancel",
-     .Props = {.Kind = TBitBtnKind::Cancel}},
-    {.Kind = TControlKind::Button,
+     .Props = CancelKind},
+    {.Kind = ControlKind<TButton>,
      .Name = "Apply",
      .Left = 8,
      .Top = 200,

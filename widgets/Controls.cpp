@@ -124,6 +124,7 @@ void TControl::CreateWnd() {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
   FVisible = (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
   UpdateBounds();
+  FMade = true;
 }
 
 void TControl::UpdateBounds() {
@@ -155,6 +156,16 @@ bool TControl::Visible() const {
 
 void TControl::SetVisible(bool Value) {
   ShowWindow(Handle(), Value ? SW_SHOW : SW_HIDE);
+  // On a hidden parent no position change may be reported: look for ourselves.
+  CheckVisible();
+}
+
+void TControl::CheckVisible() {
+  if (!FMade) return;
+  const bool visible = (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
+  if (visible == FVisible) return;
+  FVisible = visible;
+  VisibleChanged();
 }
 
 bool TControl::Enabled() const {
@@ -325,6 +336,7 @@ LRESULT TControl::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_WINDOWPOSCHANGED: {
       const LRESULT r = TWindow::WndProc(Msg, wParam, lParam);
+      if (!FMade) return r;  // the window being made is no change
       const RECT old = BoundsRect();
       UpdateBounds();
       const RECT now = BoundsRect();
@@ -332,11 +344,7 @@ LRESULT TControl::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
           old.bottom != now.bottom) {
         BoundsChanged();
       }
-      const bool visible = (GetWindowLongA(Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
-      if (visible != FVisible) {
-        FVisible = visible;
-        VisibleChanged();
-      }
+      CheckVisible();
       return r;
     }
     case WM_ENABLE: {
@@ -652,6 +660,9 @@ void TLabel::CreateParams(TCreateParams& Params) {
 
 void TLabel::CreateWnd() {
   TCustomControl::CreateWnd();
+  // A height the definition gives is kept: the form's vertical layout (and an attached label's
+  // offsets) were designed with it, also where the font measures a pixel differently.
+  FDesignedHeight = Height();
   AdjustSize();
 }
 
@@ -682,7 +693,8 @@ void TLabel::AdjustSize() {
             &r, DT_CALCRECT | DT_EXPANDTABS);
   SelectObject(dc, old);
   ReleaseDC(Handle(), dc);
-  if (r.right != Width() || r.bottom != Height()) SetBounds(Left(), Top(), r.right, r.bottom);
+  const int height = FDesignedHeight > 0 ? FDesignedHeight : r.bottom;
+  if (r.right != Width() || height != Height()) SetBounds(Left(), Top(), r.right, height);
 }
 
 LRESULT TLabel::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {

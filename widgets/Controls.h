@@ -211,6 +211,7 @@ class TControl : public TWindow, public TComponent {
 
  private:
   void UpdateBounds();
+  void CheckVisible();
   void MouseMessage(UINT Msg, WPARAM wParam, LPARAM lParam);
 
   TForm& FForm;
@@ -220,6 +221,7 @@ class TControl : public TWindow, public TComponent {
   TCursor FCursor = TCursor::Default;
   int FLeft = 0, FTop = 0, FWidth = 0, FHeight = 0;
   bool FVisible = false;
+  bool FMade = false;  // CreateWnd has finished
 };
 
 // The modifier keys held now, as a shift state.
@@ -391,7 +393,7 @@ class TPanel : public TCustomControl {
 struct TLabelProps {
   TAlignment Alignment = TAlignment::Left;
   std::string_view FocusControl = {};  // the control its mnemonic focuses
-  bool AutoSize = false;               // its size follows its caption
+  bool AutoSize = false;               // its width (and height unless given) follow the caption
 };
 
 // A label paints its caption in its own colour and alignment.
@@ -422,6 +424,7 @@ class TLabel : public TCustomControl {
   TAlignment FAlignment = TAlignment::Left;
   std::string FFocusControl;
   bool FAutoSize = false;
+  int FDesignedHeight = 0;
 };
 
 // Passes a parent's notification on to the control it concerns; true when it was one.

@@ -2,6 +2,7 @@
 // and modal runs.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,112 @@ TEST_F(FormLayer, ModalFormDisablesTheOtherWindows) {
   EXPECT_TRUE(disabled);
   EXPECT_TRUE(IsWindowEnabled(other));
   DestroyWindow(other);
+}
+
+// A control of a kind the layer does not know, built on its custom control base: it writes
+// down what the layer tells it.
+struct TProbeProps {
+  const char* Greeting = "";
+};
+
+class TProbe final : public TCustomControl {
+ public:
+  using TProps = TProbeProps;
+  using TCustomControl::TCustomControl;
+  std::string Greeting;
+  std::vector<std::string> Log;
+
+ protected:
+  void ReadProps(const TControlProps& Props) override {
+    Greeting = Props.As<TProps>(Name()).Greeting;
+  }
+  void CreateParams(TCreateParams& Params) override {
+    TCustomControl::CreateParams(Params);
+    Params.ClassName = "TProbe";
+  }
+  void Paint(HDC Dc, const RECT& R) override { FillBackground(Dc, R); }
+  void BoundsChanged() override { Log.push_back("bounds"); }
+  void VisibleChanged() override { Log.push_back(Visible() ? "shown" : "hidden"); }
+  void EnabledChanged() override { Log.push_back(Enabled() ? "enabled" : "disabled"); }
+  void DoEnter(HWND) override { Log.emplace_back("enter"); }
+  void DoExit(HWND) override { Log.emplace_back("exit"); }
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override {
+    TCustomControl::MouseDown(Button, Shift, X, Y);
+    Log.push_back("down " + std::to_string(X) + "," + std::to_string(Y));
+  }
+};
+
+constexpr TProbeProps Hello{.Greeting = "hello"};
+
+TEST_F(FormLayer, ControlsOfKindsItDoesNotKnowComeAndGoAtRunTime) {
+  Form.Show();
+  auto& probe = Form.CreateControl<TProbe>({.Kind = ControlKind<TProbe>,
+                                            .Name = "Probe1",
+                                            .Left = 10,
+                                            .Top = 10,
+                                            .Width = 30,
+                                            .Height = 20,
+                                            .TabOrder = 9,
+                                            .Props = Hello});
+  EXPECT_EQ(probe.Greeting, "hello");
+  EXPECT_EQ(&Form.Control("probe1"), &probe);  // names compare without case
+  probe.SetBounds(20, 10, 30, 20);
+  probe.SetBounds(20, 10, 30, 20);  // no change, no notice
+  probe.SetVisible(false);
+  probe.SetVisible(true);
+  probe.SetEnabled(false);
+  probe.SetEnabled(true);
+  SendMessageA(probe.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 4));
+  SetFocus(Of("Apply"));
+  EXPECT_EQ(probe.Log, (std::vector<std::string>{"bounds", "hidden", "shown", "disabled", "enabled",
+                                                 "enter", "down 3,4", "exit"}));
+  EXPECT_EQ(Form.UniqueName("Probe"), "Probe2");
+  Form.FreeComponent(probe);
+  EXPECT_EQ(Form.FindComponent("Probe1"), nullptr);
+  EXPECT_EQ(Form.UniqueName("Probe"), "Probe1");
+}
+
+TEST_F(FormLayer, NamesAndPropertiesAreChecked) {
+  struct {
+    const char* Name;
+    const char* Error;
+  } const refused[] = {
+      {"1Probe", "''1Probe'' is not a valid component name"},
+      {"He&x", "''He&x'' is not a valid component name"},
+      {"APPLY", "A component named APPLY already exists"},
+  };
+  const size_t count = Form.Components().size();
+  for (const auto& r : refused) {
+    try {
+      Form.CreateControl({.Kind = ControlKind<TProbe>, .Name = r.Name});
+      ADD_FAILURE() << r.Name;
+    } catch (const EComponentError& e) {
+      EXPECT_STREQ(e.what(), r.Error);
+    }
+  }
+  // Properties of another kind: the definition is wrong, nothing is left behind.
+  EXPECT_THROW(Form.CreateControl({.Kind = ControlKind<TButton>, .Name = "Wrong", .Props = Hello}),
+               std::logic_error);
+  EXPECT_EQ(Form.Components().size(), count);
+}
+
+TEST_F(FormLayer, AnErrorInAShortCutIsShownAndTheLoopGoesOn) {
+  Form.OnShortCut = TShortCutEvent(
+      [](void*, WORD CharCode, LPARAM, bool&) {
+        if (CharCode == VK_F3) throw std::runtime_error("short cut failed");
+      },
+      nullptr);
+  std::string shown;
+  TScript s;
+  s.Then([] { return true; }, [] { PressKeys({VK_F3}); })
+      .Then([] { return FindMessageBox() != nullptr; },
+            [&] {
+              shown = MessageBoxText(FindMessageBox());
+              PostMessageA(FindMessageBox(), WM_CLOSE, 0, 0);
+            })
+      .Then([] { return FindMessageBox() == nullptr; }, [] { PressKeys({VK_ESCAPE}); });
+  EXPECT_EQ(RunModal(s), mrCancel);
+  EXPECT_EQ(shown, "short cut failed");
 }
 
 }  // namespace

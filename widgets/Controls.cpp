@@ -101,6 +101,10 @@ void TControl::Create(const TPlacement& Place, const TControlProps& Props) {
   FPlace.Caption = {};  // from now on the window text
 }
 
+void TControl::ReadProps(const TControlProps& Props) {
+  if (!Props.Empty()) throw std::logic_error("control " + Name() + ": takes no properties");
+}
+
 void TControl::CreateParams(TCreateParams& Params) {
   Params.Caption.assign(FPlace.Caption);
   Params.Style = WS_CHILD | WS_CLIPSIBLINGS;

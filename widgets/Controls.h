@@ -50,6 +50,7 @@ class TControlProps {
   template <class P>
   TControlProps(const P&&) = delete;
 
+  [[nodiscard]] constexpr bool Empty() const { return FProps == nullptr; }
   // The record, or the kind's defaults when the definition gives none. A record of another
   // kind is a programming error of the definition.
   template <class P>
@@ -181,8 +182,9 @@ class TControl : public TWindow, public TComponent {
   void DestroyWindowHandle() { DestroyHandle(); }
 
  protected:
-  // Reads the kind's properties (Props.As<TProps>) before the window is made.
-  virtual void ReadProps(const TControlProps& /*Props*/) {}
+  // Reads the kind's properties (Props.As<TProps>) before the window is made. A kind without
+  // properties of its own refuses any.
+  virtual void ReadProps(const TControlProps& Props);
   // Fills in how the window is made; a control of a system class names it and sets Subclass.
   virtual void CreateParams(TCreateParams& Params);
   // Makes the window from CreateParams; overrides call it first, then set up the window.

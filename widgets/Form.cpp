@@ -33,7 +33,7 @@ void Bind(Event& Target, std::span<const THandler> Handlers, std::string_view Na
 
 TForm::~TForm() {
   FDestroying = true;
-  for (const auto& c : FComponents) c->Destroying();
+  for (size_t i = 0; i < FComponents.size(); ++i) FComponents[i]->Destroying();
   DestroyHandle();
   // The last made first; a component may still free another while it goes.
   while (!FComponents.empty()) {

@@ -13,7 +13,8 @@ class TForm;
 
 enum class TOperation : uint8_t { Insert, Remove };
 
-// A component name that is not an identifier, or that its form holds already.
+// A component name that its form holds already, or a label name made at run time that is not
+// an identifier.
 class EComponentError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

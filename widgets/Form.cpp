@@ -161,13 +161,8 @@ TControl& TForm::CreateControl(const TControlDef& Def, std::span<const THandler>
 
 TComponent& TForm::InsertComponent(std::unique_ptr<TComponent> Component) {
   const std::string& name = Component->Name();
-  if (!name.empty()) {
-    if (!IsValidComponentName(name)) {
-      throw EComponentError("''" + name + "'' is not a valid component name");
-    }
-    if (FindComponent(name) != nullptr) {
-      throw EComponentError("A component named " + name + " already exists");
-    }
+  if (FindComponent(name) != nullptr) {
+    throw EComponentError("A component named " + name + " already exists");
   }
   Component->FOwner = this;
   FComponents.push_back(std::move(Component));

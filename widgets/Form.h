@@ -93,8 +93,8 @@ class TForm : public TWindow {
   [[nodiscard]] TComponent* FindComponent(std::string_view Name) const;
   // Prefix followed by the first number from 1 up that no component's name has.
   [[nodiscard]] std::string UniqueName(std::string_view Prefix) const;
-  // Takes the component into the list and tells the others. Its name, unless empty, must be an
-  // identifier ("''%s'' is not a valid component name") that no other component has.
+  // Takes the component into the list and tells the others. Its name, unless empty, must be one
+  // no other component has.
   TComponent& InsertComponent(std::unique_ptr<TComponent> Component);
   // Tells the others, destroys the component's window and frees it.
   void FreeComponent(TComponent& Component);

@@ -339,7 +339,12 @@ void TEfCustomControl::OffsetsChanged(void* /*Sender*/) {
 void TEfCustomControl::LabelVisibleChanged(void* /*Sender*/) {
   if (Loading()) return;
   if (FLabelInfo.FVisible) {
-    CreateLabel();
+    try {
+      CreateLabel();
+    } catch (...) {
+      FLabelInfo.FVisible = false;  // no label came of it
+      throw;
+    }
   } else {
     FreeLabel();
   }
@@ -347,9 +352,11 @@ void TEfCustomControl::LabelVisibleChanged(void* /*Sender*/) {
 
 void TEfCustomControl::CreateLabel() {
   FreeLabel();
-  FLabelInfo.FVisible = true;
   // ControlNameLabel1, ...: the first free name; also the caption.
   const std::string name = Form().UniqueName(Name() + "Label");
+  if (!IsValidComponentName(name)) {
+    throw EComponentError("''" + name + "'' is not a valid component name");
+  }
   const TEfAttachedLabelProps props{.Label = {.FocusControl = Name(), .AutoSize = true},
                                     .Control = Name()};
   const TControlDef def{

@@ -113,6 +113,16 @@ TEST_F(EfDemo, LabelsMadeAndFreedWhileTheFormRuns) {
   // The control takes its label with it.
   Form.FreeComponent(Form.Box());
   EXPECT_EQ(Form.FindComponent("BoxLabel1"), nullptr);
+  // A label name that is no identifier is refused.
+  auto& odd = Form.CreateControl<TDemoBox>({.Kind = ControlKind<TDemoBox>, .Name = "Vol +"});
+  try {
+    odd.LabelInfo().SetVisible(true);
+    FAIL();
+  } catch (const EComponentError& e) {
+    EXPECT_STREQ(e.what(), "''Vol +Label1'' is not a valid component name");
+  }
+  EXPECT_FALSE(odd.LabelInfo().Visible());
+  EXPECT_EQ(Form.FindComponent("Vol +Label1"), nullptr);
 }
 
 TEST_F(EfDemo, TheMnemonicFocusesTheControlWhenItCanTakeIt) {

@@ -295,22 +295,12 @@ TEST_F(FormLayer, ControlsOfKindsItDoesNotKnowComeAndGoAtRunTime) {
 }
 
 TEST_F(FormLayer, NamesAndPropertiesAreChecked) {
-  struct {
-    const char* Name;
-    const char* Error;
-  } const refused[] = {
-      {"1Probe", "''1Probe'' is not a valid component name"},
-      {"He&x", "''He&x'' is not a valid component name"},
-      {"APPLY", "A component named APPLY already exists"},
-  };
   const size_t count = Form.Components().size();
-  for (const auto& r : refused) {
-    try {
-      Form.CreateControl({.Kind = ControlKind<TProbe>, .Name = r.Name});
-      ADD_FAILURE() << r.Name;
-    } catch (const EComponentError& e) {
-      EXPECT_STREQ(e.what(), r.Error);
-    }
+  try {
+    Form.CreateControl({.Kind = ControlKind<TProbe>, .Name = "APPLY"});
+    ADD_FAILURE();
+  } catch (const EComponentError& e) {
+    EXPECT_STREQ(e.what(), "A component named APPLY already exists");
   }
   // Properties of another kind: the definition is wrong, nothing is left behind.
   EXPECT_THROW(Form.CreateControl({.Kind = ControlKind<TButton>, .Name = "Wrong", .Props = Hello}),

@@ -69,7 +69,7 @@ class TEfController::TNotifyWindow final : public TWindow {
     p.Parent = HWND_MESSAGE;
     p.Left = p.Top = p.Width = p.Height = 0;
     CreateHandle(p);
-    if (!HandleAllocated()) throw EWidgetError("Cannot create the notification window");
+    if (!HandleAllocated()) throw std::runtime_error("Cannot create the notification window");
   }
 
  protected:
@@ -315,7 +315,7 @@ void TEfCustomControl::LoadLabelInfo(const TEfLabelInfoDef& Def) {
 
 TEfAttachedLabel& TEfCustomControl::AttachedLabel() const {
   if (!FLabelInfo.FVisible || FLabelInfo.FLabel == nullptr) {
-    throw EWidgetError("Label not attached");
+    throw ELabelNotAttached();
   }
   return *FLabelInfo.FLabel;
 }

@@ -32,10 +32,10 @@ inline constexpr UINT WM_EF_PLACE_LABEL = 0x7F0B;   // to a control itself: move
 inline constexpr UINT WM_EF_LABEL_MOVED = 0x7F0C;   // label to its control: take the offsets
 inline constexpr UINT WM_EF_LABEL_ATTACH = 0x7F0D;  // label to its control (sent): remember me
 
-// An error of the entry-field widgets.
-class EWidgetError : public std::runtime_error {
+// The attached label of a control asked for while none is attached.
+class ELabelNotAttached : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  ELabelNotAttached() : std::runtime_error("Label not attached") {}
 };
 
 // Options common to all fields of a controller.
@@ -248,7 +248,7 @@ class TEfCustomControl : public TCustomControl {
   ~TEfCustomControl() override;
 
   [[nodiscard]] TEfLabelInfo& LabelInfo() { return FLabelInfo; }
-  // EWidgetError "Label not attached" while LabelInfo().Visible() is false.
+  // ELabelNotAttached while LabelInfo().Visible() is false.
   [[nodiscard]] TEfAttachedLabel& AttachedLabel() const;
   // Moves the label to the offsets.
   void PlaceLabel();

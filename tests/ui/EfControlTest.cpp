@@ -107,7 +107,7 @@ TEST_F(EfDemo, LabelsMadeAndFreedWhileTheFormRuns) {
   try {
     (void)plain.AttachedLabel();
     FAIL();
-  } catch (const EWidgetError& e) {
+  } catch (const ELabelNotAttached& e) {
     EXPECT_STREQ(e.what(), "Label not attached");
   }
   // The control takes its label with it.

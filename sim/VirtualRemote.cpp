@@ -11,7 +11,7 @@ namespace {
 
 // A key of the remote's body: a button named and captioned as the key, in one of three columns.
 constexpr TControlDef KeyButton(std::string_view Key, int Column, int Top) {
-  return {.Kind = TControlKind::Button,
+  return {.Kind = ControlKind<TButton>,
           .Name = Key,
           .Parent = "Body",
           .Left = 12 + Column * 90,
@@ -21,8 +21,12 @@ constexpr TControlDef KeyButton(std::string_view Key, int Column, int Top) {
           .Caption = Key};
 }
 
+constexpr TCheckBoxProps Ticked{.Checked = true};
+constexpr TLabelProps RightAligned{.Alignment = TAlignment::Right};
+constexpr TListBoxProps ReportLines{.ItemHeight = 13};
+
 constexpr TControlDef RemoteControls[] = {
-    {.Kind = TControlKind::CheckBox,
+    {.Kind = ControlKind<TCheckBox>,
      .Name = "PluggedIn",
      .Left = 12,
      .Top = 10,
@@ -30,16 +34,16 @@ constexpr TControlDef RemoteControls[] = {
      .Height = 17,
      .TabOrder = 0,
      .Caption = "Plugged in",
-     .Props = {.Checked = true},
+     .Props = Ticked,
      .OnClick = "PluggedInClick"},
-    {.Kind = TControlKind::Label,
+    {.Kind = ControlKind<TLabel>,
      .Name = "Receiver",
      .Left = 120,
      .Top = 12,
      .Width = 168,
      .Height = 14,
-     .Props = {.Alignment = TAlignment::Right}},
-    {.Kind = TControlKind::Panel,
+     .Props = RightAligned},
+    {.Kind = ControlKind<TPanel>,
      .Name = "Body",
      .Left = 12,
      .Top = 34,
@@ -69,29 +73,29 @@ constexpr TControlDef RemoteControls[] = {
     KeyButton("Ch +", 2, 276),
     KeyButton("Vol -", 0, 306),
     KeyButton("Ch -", 2, 306),
-    {.Kind = TControlKind::Label,
+    {.Kind = ControlKind<TLabel>,
      .Name = "ReportsLabel",
      .Left = 12,
      .Top = 386,
      .Width = 276,
      .Height = 14,
      .Caption = "Last reports sent:"},
-    {.Kind = TControlKind::ListBox,
+    {.Kind = ControlKind<TListBox>,
      .Name = "Reports",
      .Left = 12,
      .Top = 402,
      .Width = 276,
      .Height = 134,
      .TabOrder = 1,
-     .Props = {.ItemHeight = 13}},
-    {.Kind = TControlKind::Label,
+     .Props = ReportLines},
+    {.Kind = ControlKind<TLabel>,
      .Name = "Status",
      .Left = 12,
      .Top = 544,
      .Width = 276,
      .Height = 14,
      .Caption = "Click a key, or hold it down."},
-    {.Kind = TControlKind::Label,
+    {.Kind = ControlKind<TLabel>,
      .Name = "Shortcuts",
      .Left = 12,
      .Top = 562,

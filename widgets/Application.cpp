@@ -54,8 +54,18 @@ bool TApplication::HandleOne() {
 }
 
 void TApplication::DispatchQueued(MSG& Message) {
-  if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
-      root != nullptr && root->PreTranslateMessage(Message)) {
+  // The keyboard interface runs handlers (short cuts, key preview): an error in one is shown
+  // like any handler's, and the key goes no further.
+  try {
+    if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
+        root != nullptr && root->PreTranslateMessage(Message)) {
+      return;
+    }
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+    return;
+  } catch (...) {
+    ShowException("Unexpected error");
     return;
   }
   TranslateMessage(&Message);

@@ -144,19 +144,6 @@ const char* StateText(int32_t State) {
 
 }  // namespace
 
-std::string ProgramDirectory() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      std::string file(path.data(), got);
-      const auto slash = file.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : file.substr(0, slash);
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 TForm1::TCreated::TCreated(TForm1& Form) {
   const THandler handlers[] = {
       {"Button1Click", TNotifyEvent::Bind<&TForm1::Button1Click>(&Form)},

@@ -87,9 +87,10 @@ template <class F>
 int WithEngine(const char* Function, TAccess Access, F&& Body) {
   TLibrary& library = Library();
   const DWORD owner = library.OwnerThread.load();
-  if (owner == 0)
+  if (owner == 0) {
     return Fail(KELHID_E_NO_ENGINE,
                 std::string(Function) + ": no engine (call KelHID_Create first)");
+  }
   if (owner != GetCurrentThreadId()) {
     return Fail(KELHID_E_THREAD, std::string(Function) +
                                      ": called from another thread than the one that created "
@@ -107,8 +108,9 @@ int WithEngine(const char* Function, TAccess Access, F&& Body) {
 
 // A window the engine may post to: one of this process's.
 int CheckTarget(const char* Function, HWND Window) {
-  if (Window == nullptr)
+  if (Window == nullptr) {
     return Fail(KELHID_E_ARGUMENT, std::string(Function) + ": no target window");
+  }
   DWORD process = 0;
   if (!IsWindow(Window) || GetWindowThreadProcessId(Window, &process) == 0 ||
       process != GetCurrentProcessId()) {

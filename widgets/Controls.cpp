@@ -49,21 +49,47 @@ LPCSTR CursorResource(TCursor Cursor) {
 
 // The pictures of the button kinds.
 constexpr TGlyphColor GreenInk[] = {{'g', RGB(0, 128, 0)}};
-constexpr TGlyph OkGlyph{.Rows = {"................", "................", "..............g.",
-                                  ".............gg.", "............ggg.", "...........ggg..",
-                                  "..g.......ggg...", "..gg.....ggg....", "..ggg...ggg.....",
-                                  "...ggg.ggg......", "....ggggg.......", ".....ggg........",
-                                  "......g.........", "................", "................",
-                                  "................"},
-                         .Colors = GreenInk};
+// clang-format off
+constexpr TGlyph OkGlyph{
+    .Rows = {"................",
+             "................",
+             "..............g.",
+             ".............gg.",
+             "............ggg.",
+             "...........ggg..",
+             "..g.......ggg...",
+             "..gg.....ggg....",
+             "..ggg...ggg.....",
+             "...ggg.ggg......",
+             "....ggggg.......",
+             ".....ggg........",
+             "......g.........",
+             "................",
+             "................",
+             "................"},
+    .Colors = GreenInk};
+// clang-format on
 constexpr TGlyphColor RedInk[] = {{'r', RGB(192, 0, 0)}};
-constexpr TGlyph CancelGlyph{.Rows = {"................", "................", "...rr......rr...",
-                                      "...rrr....rrr...", "....rrr..rrr....", ".....rrrrrr.....",
-                                      "......rrrr......", "......rrrr......", ".....rrrrrr.....",
-                                      "....rrr..rrr....", "...rrr....rrr...", "...rr......rr...",
-                                      "................", "................", "................",
-                                      "................"},
-                             .Colors = RedInk};
+// clang-format off
+constexpr TGlyph CancelGlyph{
+    .Rows = {"................",
+             "................",
+             "...rr......rr...",
+             "...rrr....rrr...",
+             "....rrr..rrr....",
+             ".....rrrrrr.....",
+             "......rrrr......",
+             "......rrrr......",
+             ".....rrrrrr.....",
+             "....rrr..rrr....",
+             "...rrr....rrr...",
+             "...rr......rr...",
+             "................",
+             "................",
+             "................",
+             "................"},
+    .Colors = RedInk};
+// clang-format on
 
 const TGlyph* KindGlyph(TBitBtnKind Kind) {
   switch (Kind) {

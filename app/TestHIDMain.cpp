@@ -144,19 +144,6 @@ const char* StateText(int32_t State) {
 
 }  // namespace
 
-std::string ProgramDirectory() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      std::string file(path.data(), got);
-      const auto slash = file.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : file.substr(0, slash);
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 TForm1::TCreated::TCreated(TForm1& Form) {
   const THandler handlers[] = {
       {"Button1Click", TNotifyEvent::Bind<&TForm1::Button1Click>(&Form)},
@@ -180,7 +167,12 @@ TForm1::TForm1()
       Button3(Control<TButton>("Button3")) {}
 
 void TForm1::Button1Click(void* /*Sender*/) {
-  // Opens the configuration dialog once it exists.
+  DModHID->FTargetWnd = Handle();
+  DModHID->FBeep = true;
+  const std::string dir = ProgramDirectory();
+  // A settings file that cannot be written raises its error here; it is shown, and the program
+  // goes on.
+  ShowHIDSetup(DModHID, dir.c_str());
 }
 
 void TForm1::Button2Click(void* /*Sender*/) {

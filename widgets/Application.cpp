@@ -12,6 +12,19 @@ TApplication& Application() {
   return instance;
 }
 
+std::string ProgramDirectory() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      std::string file(path.data(), got);
+      const auto slash = file.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : file.substr(0, slash);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
 TApplication::~TApplication() {
   if (FHandle != nullptr) DestroyWindow(FHandle);
   if (FQueueEvent != nullptr) CloseHandle(FQueueEvent);

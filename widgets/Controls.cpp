@@ -1,10 +1,13 @@
 #include "widgets/Controls.h"
 
+#include <commctrl.h>
 #include <uxtheme.h>
 #include <vssym32.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "widgets/Form.h"
 
@@ -44,31 +47,96 @@ LPCSTR CursorResource(TCursor Cursor) {
   }
 }
 
-// The 16 x 16 pictures of the button kinds, drawn on the button face.
-HBITMAP MakeGlyph(TBitBtnKind Kind) {
-  if (Kind == TBitBtnKind::Custom) return nullptr;
+// The pictures of the button kinds.
+constexpr TGlyphColor GreenInk[] = {{'g', RGB(0, 128, 0)}};
+// clang-format off
+constexpr TGlyph OkGlyph{
+    .Rows = {"................",
+             "................",
+             "..............g.",
+             ".............gg.",
+             "............ggg.",
+             "...........ggg..",
+             "..g.......ggg...",
+             "..gg.....ggg....",
+             "..ggg...ggg.....",
+             "...ggg.ggg......",
+             "....ggggg.......",
+             ".....ggg........",
+             "......g.........",
+             "................",
+             "................",
+             "................"},
+    .Colors = GreenInk};
+// clang-format on
+constexpr TGlyphColor RedInk[] = {{'r', RGB(192, 0, 0)}};
+// clang-format off
+constexpr TGlyph CancelGlyph{
+    .Rows = {"................",
+             "................",
+             "...rr......rr...",
+             "...rrr....rrr...",
+             "....rrr..rrr....",
+             ".....rrrrrr.....",
+             "......rrrr......",
+             "......rrrr......",
+             ".....rrrrrr.....",
+             "....rrr..rrr....",
+             "...rrr....rrr...",
+             "...rr......rr...",
+             "................",
+             "................",
+             "................",
+             "................"},
+    .Colors = RedInk};
+// clang-format on
+
+const TGlyph* KindGlyph(TBitBtnKind Kind) {
+  switch (Kind) {
+    case TBitBtnKind::OK:
+      return &OkGlyph;
+    case TBitBtnKind::Cancel:
+      return &CancelGlyph;
+    default:
+      return nullptr;
+  }
+}
+
+// The colour of a picture's pixel; none for the button face.
+std::optional<COLORREF> GlyphInk(const TGlyph& Glyph, int X, int Y) {
+  const std::string_view row = Glyph.Rows[static_cast<size_t>(Y)];
+  if (static_cast<size_t>(X) >= row.size()) return std::nullopt;
+  for (const TGlyphColor& c : Glyph.Colors) {
+    if (c.Key == row[static_cast<size_t>(X)]) return c.Color;
+  }
+  return std::nullopt;
+}
+
+// The picture on the button face. Disabled, it is etched: its ink in the shadow colour over a
+// highlight offset by one pixel, as Windows draws disabled pictures.
+HBITMAP MakeGlyph(const TGlyph& Glyph, bool Disabled) {
+  constexpr int N = TGlyph::Size;
   const HDC screen = GetDC(nullptr);
   const HDC dc = CreateCompatibleDC(screen);
-  const HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, N, N);
   ReleaseDC(nullptr, screen);
   const HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-  const RECT all{0, 0, 16, 16};
+  const RECT all{0, 0, N, N};
   FillRect(dc, &all, ButtonFaceBrush());
-  const bool ok = Kind == TBitBtnKind::OK;
-  const HPEN pen = CreatePen(PS_SOLID, 2, ok ? RGB(0, 128, 0) : RGB(192, 0, 0));
-  const HGDIOBJ oldPen = SelectObject(dc, pen);
-  if (ok) {
-    MoveToEx(dc, 2, 8, nullptr);
-    LineTo(dc, 6, 12);
-    LineTo(dc, 14, 3);
-  } else {
-    MoveToEx(dc, 3, 3, nullptr);
-    LineTo(dc, 13, 13);
-    MoveToEx(dc, 12, 3, nullptr);
-    LineTo(dc, 2, 13);
+  if (Disabled) {
+    for (int y = 0; y + 1 < N; ++y) {
+      for (int x = 0; x + 1 < N; ++x) {
+        if (GlyphInk(Glyph, x, y)) SetPixelV(dc, x + 1, y + 1, GetSysColor(COLOR_BTNHIGHLIGHT));
+      }
+    }
   }
-  SelectObject(dc, oldPen);
-  DeleteObject(pen);
+  for (int y = 0; y < N; ++y) {
+    for (int x = 0; x < N; ++x) {
+      if (const auto ink = GlyphInk(Glyph, x, y)) {
+        SetPixelV(dc, x, y, Disabled ? GetSysColor(COLOR_BTNSHADOW) : *ink);
+      }
+    }
+  }
   SelectObject(dc, oldBitmap);
   DeleteDC(dc);
   return bitmap;
@@ -407,11 +475,17 @@ void TButton::Click() {
 TBitBtn::~TBitBtn() {
   DestroyHandle();
   if (FGlyph != nullptr) DeleteObject(FGlyph);
+  if (FDisabledGlyph != nullptr) DeleteObject(FDisabledGlyph);
+}
+
+HBITMAP TBitBtn::ShownGlyph() const {
+  return reinterpret_cast<HBITMAP>(SendMessageA(Handle(), BM_GETIMAGE, IMAGE_BITMAP, 0));
 }
 
 void TBitBtn::ReadProps(const TControlProps& Props) {
   const TProps& props = Props.As<TProps>(Name());
   FKind = props.Kind;
+  FGlyphDef = props.Glyph != nullptr ? props.Glyph : KindGlyph(FKind);
   TButtonProps button = props.Button;
   if (FKind == TBitBtnKind::OK) {
     button.Default = true;
@@ -425,10 +499,63 @@ void TBitBtn::ReadProps(const TControlProps& Props) {
 
 void TBitBtn::CreateWnd() {
   TButton::CreateWnd();
-  FGlyph = MakeGlyph(FKind);
-  if (FGlyph != nullptr) {
-    SendMessageA(Handle(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(FGlyph));
-  }
+  if (FGlyphDef == nullptr) return;
+  FGlyph = MakeGlyph(*FGlyphDef, false);
+  FDisabledGlyph = MakeGlyph(*FGlyphDef, true);
+  ShowGlyph();
+}
+
+void TBitBtn::EnabledChanged() {
+  TButton::EnabledChanged();
+  ShowGlyph();
+}
+
+void TBitBtn::ShowGlyph() {
+  const HBITMAP glyph = Enabled() ? FGlyph : FDisabledGlyph;
+  if (glyph == nullptr || glyph == ShownGlyph()) return;
+  SendMessageA(Handle(), BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph));
+}
+
+// --- TTrackBar ----------------------------------------------------------------------------
+
+void TTrackBar::ReadProps(const TControlProps& Props) {
+  FProps = Props.As<TProps>(Name());
+  if (FProps.Max < FProps.Min) FProps.Max = FProps.Min;
+  FProps.Position = std::clamp(FProps.Position, FProps.Min, FProps.Max);
+}
+
+void TTrackBar::CreateParams(TCreateParams& Params) {
+  TControl::CreateParams(Params);
+  Params.ClassName = TRACKBAR_CLASSA;
+  Params.Subclass = true;
+  Params.Style |= TBS_HORZ | TBS_BOTTOM | TBS_AUTOTICKS;
+}
+
+void TTrackBar::CreateWnd() {
+  TControl::CreateWnd();
+  SendMessageA(Handle(), TBM_SETRANGEMIN, FALSE, FProps.Min);
+  SendMessageA(Handle(), TBM_SETRANGEMAX, FALSE, FProps.Max);
+  SendMessageA(Handle(), TBM_SETPAGESIZE, 0, FProps.PageSize);
+  SendMessageA(Handle(), TBM_SETLINESIZE, 0, 1);
+  SendMessageA(Handle(), TBM_SETTICFREQ, FProps.Frequency, 0);
+  SendMessageA(Handle(), TBM_SETPOS, TRUE, FProps.Position);
+}
+
+void TTrackBar::SetPosition(int Value) {
+  Value = std::clamp(Value, FProps.Min, FProps.Max);
+  if (Value == FProps.Position) return;
+  SendMessageA(Handle(), TBM_SETPOS, TRUE, Value);
+  PositionChanged(Value);
+}
+
+void TTrackBar::ScrollNotify(WORD /*Code*/) {
+  const auto value = static_cast<int>(SendMessageA(Handle(), TBM_GETPOS, 0, 0));
+  if (value != FProps.Position) PositionChanged(value);
+}
+
+void TTrackBar::PositionChanged(int Value) {
+  FProps.Position = Value;
+  if (OnChange) OnChange(this);
 }
 
 // --- TCheckBox ----------------------------------------------------------------------------
@@ -495,10 +622,16 @@ void TListBox::Clear() {
   SendMessageA(Handle(), LB_RESETCONTENT, 0, 0);
 }
 
-int TListBox::AddItem(std::string_view Text) {
+int TListBox::AddItem(std::string_view Text, uintptr_t Data) {
   const std::string text(Text);
-  return static_cast<int>(
+  const auto index = static_cast<int>(
       SendMessageA(Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
+  if (index >= 0) SendMessageA(Handle(), LB_SETITEMDATA, index, static_cast<LPARAM>(Data));
+  return index;
+}
+
+uintptr_t TListBox::ItemData(int Index) const {
+  return static_cast<uintptr_t>(SendMessageA(Handle(), LB_GETITEMDATA, Index, 0));
 }
 
 int TListBox::Count() const {
@@ -775,6 +908,8 @@ void TLabel::Paint(HDC Dc, const RECT& R) {
 bool RouteToControl(UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
   switch (Msg) {
     case WM_COMMAND:
+    case WM_HSCROLL:
+    case WM_VSCROLL:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       break;
@@ -787,6 +922,10 @@ bool RouteToControl(UINT Msg, WPARAM wParam, LPARAM lParam, LRESULT& Result) {
   switch (Msg) {
     case WM_COMMAND:
       control->Notify(HIWORD(wParam));
+      return true;
+    case WM_HSCROLL:
+    case WM_VSCROLL:
+      control->ScrollNotify(LOWORD(wParam));
       return true;
     default: {
       const HBRUSH brush = control->CtlColor(reinterpret_cast<HDC>(wParam));

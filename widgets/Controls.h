@@ -10,8 +10,10 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -164,8 +166,10 @@ class TControl : public TWindow, public TComponent {
   TMouseEvent OnMouseUp;
   TMouseMoveEvent OnMouseMove;
 
-  // Notifications the parent passes on: WM_COMMAND codes and colours.
+  // Notifications the parent passes on: WM_COMMAND codes, WM_HSCROLL / WM_VSCROLL codes and
+  // colours.
   virtual void Notify(WORD /*Code*/) {}
+  virtual void ScrollNotify(WORD /*Code*/) {}
   virtual HBRUSH CtlColor(HDC Dc);
   // What a click does: the handler, after any modal result.
   virtual void Click();
@@ -261,26 +265,48 @@ class TButton : public TControl {
   bool FCancel = false;
 };
 
+// A 16 x 16 picture drawn as text: one character per pixel, looked up in Colors; a character
+// that is not there (such as '.') shows the button face.
+struct TGlyphColor {
+  char Key;
+  COLORREF Color;
+};
+struct TGlyph {
+  static constexpr int Size = 16;
+  std::array<std::string_view, Size> Rows;
+  std::span<const TGlyphColor> Colors;
+};
+
 struct TBitBtnProps {
   TBitBtnKind Kind = TBitBtnKind::Custom;
   TButtonProps Button = {};
+  const TGlyph* Glyph = nullptr;  // the picture of a Custom button; the kinds have their own
 };
 
 // A button with a small picture beside its caption; its kind sets the picture, the modal
-// result and whether Enter or Escape presses it.
+// result and whether Enter or Escape presses it. The picture has a second, grayed look that the
+// button shows while it is disabled.
 class TBitBtn : public TButton {
  public:
   using TProps = TBitBtnProps;
   using TButton::TButton;
   ~TBitBtn() override;
 
+  // The picture the button shows now: the normal or the disabled look.
+  [[nodiscard]] HBITMAP ShownGlyph() const;
+
  protected:
   void ReadProps(const TControlProps& Props) override;
   void CreateWnd() override;
+  void EnabledChanged() override;
 
  private:
+  void ShowGlyph();
+
   TBitBtnKind FKind = TBitBtnKind::Custom;
+  const TGlyph* FGlyphDef = nullptr;
   HBITMAP FGlyph = nullptr;
+  HBITMAP FDisabledGlyph = nullptr;
 };
 
 struct TCheckBoxProps {
@@ -318,8 +344,10 @@ class TListBox : public TControl {
   void Notify(WORD Code) override;
 
   void Clear();
-  // Adds an item, in its sorted place when the list is sorted; its index.
-  int AddItem(std::string_view Text);
+  // Adds an item, in its sorted place when the list is sorted, carrying Data; its index.
+  int AddItem(std::string_view Text, uintptr_t Data = 0);
+  // The value the item carries.
+  [[nodiscard]] uintptr_t ItemData(int Index) const;
   [[nodiscard]] int Count() const;
   [[nodiscard]] std::string Item(int Index) const;
   // The index of the item whose text is exactly Text, or -1.
@@ -334,6 +362,41 @@ class TListBox : public TControl {
 
  private:
   TListBoxProps FProps;
+};
+
+struct TTrackBarProps {
+  int Min = 0;
+  int Max = 10;
+  int Position = 0;
+  int PageSize = 2;   // the step of Page Up / Page Down and of a click beside the thumb
+  int Frequency = 1;  // a tick every Frequency positions
+};
+
+// A horizontal track bar. OnChange runs after every change of the position: by the mouse, by
+// the keyboard and by SetPosition.
+class TTrackBar : public TControl {
+ public:
+  using TProps = TTrackBarProps;
+  using TControl::TControl;
+
+  [[nodiscard]] int Min() const { return FProps.Min; }
+  [[nodiscard]] int Max() const { return FProps.Max; }
+  [[nodiscard]] int Position() const { return FProps.Position; }
+  // Clamps Value into Min .. Max.
+  void SetPosition(int Value);
+
+  void ScrollNotify(WORD Code) override;
+
+ protected:
+  void ReadProps(const TControlProps& Props) override;
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+
+ private:
+  // A new position, from the user or the program.
+  void PositionChanged(int Value);
+
+  TTrackBarProps FProps;
 };
 
 // A control of a window class of its own that paints itself: WM_PAINT calls Paint with the

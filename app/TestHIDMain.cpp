@@ -167,7 +167,12 @@ TForm1::TForm1()
       Button3(Control<TButton>("Button3")) {}
 
 void TForm1::Button1Click(void* /*Sender*/) {
-  // Opens the configuration dialog once it exists.
+  DModHID->FTargetWnd = Handle();
+  DModHID->FBeep = true;
+  const std::string dir = ProgramDirectory();
+  // A settings file that cannot be written raises its error here; it is shown, and the program
+  // goes on.
+  ShowHIDSetup(DModHID, dir.c_str());
 }
 
 void TForm1::Button2Click(void* /*Sender*/) {

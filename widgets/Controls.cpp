@@ -1,6 +1,8 @@
 #include "widgets/Controls.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -47,21 +49,47 @@ LPCSTR CursorResource(TCursor Cursor) {
 
 // The pictures of the button kinds.
 constexpr TGlyphColor GreenInk[] = {{'g', RGB(0, 128, 0)}};
-constexpr TGlyph OkGlyph{.Rows = {"................", "................", "..............g.",
-                                  ".............gg.", "............ggg.", "...........ggg..",
-                                  "..g.......ggg...", "..gg.....ggg....", "..ggg...ggg.....",
-                                  "...ggg.ggg......", "....ggggg.......", ".....ggg........",
-                                  "......g.........", "................", "................",
-                                  "................"},
-                         .Colors = GreenInk};
+// clang-format off
+constexpr TGlyph OkGlyph{
+    .Rows = {"................",
+             "................",
+             "..............g.",
+             ".............gg.",
+             "............ggg.",
+             "...........ggg..",
+             "..g.......ggg...",
+             "..gg.....ggg....",
+             "..ggg...ggg.....",
+             "...ggg.ggg......",
+             "....ggggg.......",
+             ".....ggg........",
+             "......g.........",
+             "................",
+             "................",
+             "................"},
+    .Colors = GreenInk};
+// clang-format on
 constexpr TGlyphColor RedInk[] = {{'r', RGB(192, 0, 0)}};
-constexpr TGlyph CancelGlyph{.Rows = {"................", "................", "...rr......rr...",
-                                      "...rrr....rrr...", "....rrr..rrr....", ".....rrrrrr.....",
-                                      "......rrrr......", "......rrrr......", ".....rrrrrr.....",
-                                      "....rrr..rrr....", "...rrr....rrr...", "...rr......rr...",
-                                      "................", "................", "................",
-                                      "................"},
-                             .Colors = RedInk};
+// clang-format off
+constexpr TGlyph CancelGlyph{
+    .Rows = {"................",
+             "................",
+             "...rr......rr...",
+             "...rrr....rrr...",
+             "....rrr..rrr....",
+             ".....rrrrrr.....",
+             "......rrrr......",
+             "......rrrr......",
+             ".....rrrrrr.....",
+             "....rrr..rrr....",
+             "...rrr....rrr...",
+             "...rr......rr...",
+             "................",
+             "................",
+             "................",
+             "................"},
+    .Colors = RedInk};
+// clang-format on
 
 const TGlyph* KindGlyph(TBitBtnKind Kind) {
   switch (Kind) {
@@ -123,6 +151,12 @@ TShiftState MouseShiftState(WPARAM Keys) {
 }
 
 }  // namespace
+
+COLORREF ColorToRGB(COLORREF Color, COLORREF Default) {
+  if (Color == clDefault) return Default;
+  if ((Color & 0xFF000000u) == 0x80000000u) return GetSysColor(static_cast<int>(Color & 0xFFu));
+  return Color & 0x00FFFFFFu;
+}
 
 TShiftState KeyboardShiftState() {
   TShiftState s;
@@ -633,7 +667,7 @@ void TListBox::SetItemIndex(int Index) {
 // --- TCustomControl -----------------------------------------------------------------------
 
 COLORREF TCustomControl::Color() const {
-  return FColor == clDefault ? GetSysColor(COLOR_BTNFACE) : FColor;
+  return ColorToRGB(FColor, GetSysColor(COLOR_BTNFACE));
 }
 
 void TCustomControl::SetColor(COLORREF Value) {
@@ -662,8 +696,43 @@ void TCustomControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, in
   TControl::MouseDown(Button, Shift, X, Y);
 }
 
+bool TCustomControl::PaintThemedEdge() const {
+  if ((GetWindowLongA(Handle(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) == 0) return false;
+  const HTHEME theme = OpenThemeData(Handle(), L"Edit");
+  if (theme == nullptr) return false;
+  RECT r{};
+  GetWindowRect(Handle(), &r);
+  OffsetRect(&r, -r.left, -r.top);
+  const HDC dc = GetWindowDC(Handle());
+  const int cx = GetSystemMetrics(SM_CXEDGE);
+  const int cy = GetSystemMetrics(SM_CYEDGE);
+  ExcludeClipRect(dc, r.left + cx, r.top + cy, r.right - cx, r.bottom - cy);
+  const int state = !IsWindowEnabled(Handle()) ? ETS_DISABLED
+                    : Focused()                ? ETS_FOCUSED
+                                               : ETS_NORMAL;
+  if (IsThemeBackgroundPartiallyTransparent(theme, EP_EDITTEXT, state)) {
+    DrawThemeParentBackground(Handle(), dc, &r);
+  }
+  DrawThemeBackground(theme, dc, EP_EDITTEXT, state, &r, nullptr);
+  ReleaseDC(Handle(), dc);
+  CloseThemeData(theme);
+  return true;
+}
+
 LRESULT TCustomControl::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
   switch (Msg) {
+    case WM_NCPAINT:
+      if (PaintThemedEdge()) return 0;
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+      // The edge may show the focus.
+      const LRESULT r = TControl::WndProc(Msg, wParam, lParam);
+      if ((GetWindowLongA(Handle(), GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0) {
+        RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+      }
+      return r;
+    }
     case WM_SETFONT:
       return 0;  // painted with Font()
     case WM_GETFONT:
@@ -674,7 +743,7 @@ LRESULT TCustomControl::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       return r;
     }
     case WM_ENABLE:
-      Invalidate();
+      RedrawWindow(Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
       break;
     case WM_ERASEBKGND:
       return 1;  // painted with the rest, without flicker

@@ -33,6 +33,12 @@ inline constexpr int mrCancel = IDCANCEL;
 
 // A colour, or clDefault for the control's usual one.
 inline constexpr COLORREF clDefault = 0xFF000000;
+// A system colour (COLOR_WINDOW, ...) as a colour value: painted in the user's current scheme.
+[[nodiscard]] constexpr COLORREF SysColor(int Index) {
+  return 0x80000000u | static_cast<COLORREF>(Index & 0xFF);
+}
+// The colour to paint with: system colours looked up, clDefault as Default.
+[[nodiscard]] COLORREF ColorToRGB(COLORREF Color, COLORREF Default);
 
 enum class TAlignment : uint8_t { Left, Center, Right };
 enum class TBevel : uint8_t { None, Lowered, Raised };
@@ -395,12 +401,14 @@ class TTrackBar : public TControl {
 
 // A control of a window class of its own that paints itself: WM_PAINT calls Paint with the
 // control's font selected and a transparent text background; the background is not erased
-// separately (Paint fills it, with FillBackground or otherwise).
+// separately (Paint fills it, with FillBackground or otherwise). A sunken edge
+// (WS_EX_CLIENTEDGE) looks as the visual style draws an edit control's border, when one is
+// active.
 class TCustomControl : public TControl {
  public:
   using TControl::TControl;
 
-  // The background colour; clDefault is the button face.
+  // The background colour to paint with; clDefault is the button face.
   [[nodiscard]] COLORREF Color() const;
   void SetColor(COLORREF Value);
 
@@ -413,6 +421,9 @@ class TCustomControl : public TControl {
   void FillBackground(HDC Dc, const RECT& R) const;
 
  private:
+  // Draws the sunken edge in the visual style; false when there is none to draw it in.
+  bool PaintThemedEdge() const;
+
   COLORREF FColor = clDefault;
 };
 

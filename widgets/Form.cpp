@@ -341,6 +341,14 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       if (button != nullptr && button->Visible() && button->Enabled()) button->Click();
       return 0;
     }
+    case WM_NEXTDLGCTL: {
+      // As in a dialog: lParam set, wParam is the control; else the next (wParam 0) or the
+      // previous tab stop.
+      const HWND target = lParam != 0 ? reinterpret_cast<HWND>(wParam)
+                                      : GetNextDlgTabItem(Handle(), GetFocus(), wParam != 0);
+      if (target != nullptr && IsChild(Handle(), target)) ::SetFocus(target);
+      return 0;
+    }
     case DM_GETDEFID: {
       const TButton* button = FindButton(true);
       if (button == nullptr) return 0;

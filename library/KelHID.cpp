@@ -143,8 +143,34 @@ bool DirectoryExists(std::string_view Dir) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// Marks a dialog of the library open for its lifetime; afterwards gives back a WM_QUIT that
-// its message loop took, so that the host's loop ends too.
+// The activation context of the library's own manifest, active for its lifetime: the dialogs'
+// controls are the common controls' version 6 (buttons with a picture and a caption), also in
+// a host without a manifest.
+class TControlsContext {
+ public:
+  TControlsContext() {
+    ACTCTXA context{};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.hModule = ModuleInstance();
+    context.lpResourceName = ISOLATIONAWARE_MANIFEST_RESOURCE_ID;
+    FContext = CreateActCtxA(&context);
+    if (FContext != INVALID_HANDLE_VALUE && !ActivateActCtx(FContext, &FCookie)) FCookie = 0;
+  }
+  TControlsContext(const TControlsContext&) = delete;
+  TControlsContext& operator=(const TControlsContext&) = delete;
+  ~TControlsContext() {
+    if (FCookie != 0) DeactivateActCtx(0, FCookie);
+    if (FContext != INVALID_HANDLE_VALUE) ReleaseActCtx(FContext);
+  }
+
+ private:
+  HANDLE FContext = INVALID_HANDLE_VALUE;
+  ULONG_PTR FCookie = 0;
+};
+
+// Marks a dialog of the library open for its lifetime, in the library's activation context;
+// afterwards gives back a WM_QUIT that its message loop took, so that the host's loop ends too.
 class TDialogRun {
  public:
   TDialogRun() { Library().InDialog = true; }
@@ -154,6 +180,9 @@ class TDialogRun {
     Library().InDialog = false;
     Application().ReturnQuit();
   }
+
+ private:
+  TControlsContext FContext;
 };
 
 // One settings field of the interface.
@@ -298,12 +327,22 @@ int WINAPI KelHID_LoadHIDSettings(const char* Dir) {
 
 int WINAPI KelHID_ShowHIDSetup(const char* Dir, unsigned int* DeviceKey) {
   constexpr const char* Function = "KelHID_ShowHIDSetup";
-  return WithEngine(Function, TAccess::Change, [&](TDModHID& /*Engine*/) {
+  return WithEngine(Function, TAccess::Change, [&](TDModHID& Engine) {
     if (Dir == nullptr) return MissingArgument(Function, "the directory");
     if (DeviceKey == nullptr) return MissingArgument(Function, "DeviceKey");
     *DeviceKey = 0;
-    return Fail(KELHID_E_UNAVAILABLE,
-                std::string(Function) + ": this build has no configuration dialog yet");
+    uint32_t key = 0;
+    {
+      const TDialogRun run;
+      key = ShowHIDSetup(&Engine, Dir);
+    }
+    if (key == 0) {
+      return Fail(KELHID_E_CANCELLED, std::string(Function) +
+                                          ": nothing was saved (cancelled, no receiver chosen, "
+                                          "or no compatible device)");
+    }
+    *DeviceKey = key;
+    return KELHID_OK;
   });
 }
 

@@ -92,8 +92,7 @@ extern "C" {
 #define KELHID_E_CANCELLED (-11)     /* a dialog was closed without a result */
 #define KELHID_E_NOT_OPEN (-12)      /* the receiver must be open (KelHID_OpenDevice) */
 #define KELHID_E_WRITE (-13)         /* the settings file could not be written */
-#define KELHID_E_UNAVAILABLE (-14)   /* this build of the library lacks the function */
-#define KELHID_E_FAILED (-15)        /* anything else, e.g. out of memory */
+#define KELHID_E_FAILED (-14)        /* anything else, e.g. out of memory */
 
 /* ---- Library ------------------------------------------------------------------------------ */
 

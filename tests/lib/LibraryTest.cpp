@@ -265,6 +265,42 @@ TEST_F(Library, GetIRCodeTakesOneCodeAndKeepsTheEngineFromTheHostMeanwhile) {
   EXPECT_EQ(msg.wParam, 7u);
 }
 
+TEST_F(Library, ShowHIDSetupSavesTheChosenReceiverOrNothing) {
+  TStandinDevice receiver;  // 1234:0001, the line the settings file selects
+  ASSERT_EQ(Lib.Create(Target), KELHID_OK);
+  // The user closes the dialog once it is on the screen.
+  const auto user = [](WPARAM Command, const char* Shot) {
+    return std::thread([=] {
+      HWND dialog = nullptr;
+      for (int i = 0; i < 500 && (dialog == nullptr || !IsWindowVisible(dialog)); ++i) {
+        Sleep(20);
+        dialog = FindWindowA(nullptr, "HID Configuration");
+      }
+      if (Shot != nullptr) SaveScreenshot(dialog, Shot);
+      PostMessageA(dialog, WM_COMMAND, Command, 0);
+    });
+  };
+  const std::string dir = Folder.Path();
+  unsigned key = 1;
+  std::thread cancel = user(IDCANCEL, nullptr);
+  EXPECT_EQ(Lib.ShowHIDSetup(dir.c_str(), &key), KELHID_E_CANCELLED);
+  cancel.join();
+  EXPECT_EQ(key, 0u);
+  std::thread ok = user(IDOK, "Library-HIDSetup");
+  ASSERT_EQ(Lib.ShowHIDSetup(dir.c_str(), &key), KELHID_OK) << Lib.Error();
+  ok.join();
+  EXPECT_EQ(key, 0x12340001u);
+  EXPECT_EQ(Setting(KELHID_VENDOR_ID), 0x1234);
+  char name[128] = {};
+  GetPrivateProfileStringA("SETUP", "NAME", "", name, sizeof name,
+                           Folder.File("KelHID.ini").c_str());
+  EXPECT_NE(std::string(name), "");
+  // The dialog gave the receiver back; the host starts it again.
+  ASSERT_EQ(Lib.StartReceiving(KELHID_CONTINUOUS), KELHID_OK);
+  ASSERT_TRUE(receiver.SendToReader(KeyB));
+  EXPECT_TRUE(Arrived("code 2849,11"));
+}
+
 TEST_F(Library, TheSampleHostPrintsTheCodesItReceives) {
   char self[MAX_PATH];
   std::string dir(self, GetModuleFileNameA(nullptr, self, MAX_PATH));

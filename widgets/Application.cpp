@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
 
 #include "widgets/Window.h"
 
@@ -20,7 +21,7 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {
   if (FHandle != nullptr) return;
   FMainThreadId = GetCurrentThreadId();
-  FQueueEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  FQueueEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
@@ -54,6 +55,11 @@ bool TApplication::HandleOne() {
 }
 
 void TApplication::DispatchQueued(MSG& Message) {
+  // The application window is no form: it needs no keyboard interface, nor the look-up.
+  if (Message.hwnd == FHandle) {
+    DispatchMessageA(&Message);
+    return;
+  }
   if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
       root != nullptr && root->PreTranslateMessage(Message)) {
     return;
@@ -97,14 +103,21 @@ bool TApplication::Synchronize(const std::function<void()>& Call) {
     }
   }
   TQueuedCall item{&Call};
+  bool waiting = false;
   {
     const std::lock_guard lock(FQueueLock);
     FQueue.push_back(&item);
-    SetEvent(FQueueEvent);
+    waiting = FWaitingForObject;
   }
-  PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+  // One wake-up is enough: a main thread blocked in WaitFor runs the call from there, any
+  // other time its message loop does.
+  if (waiting) {
+    SetEvent(FQueueEvent);
+  } else {
+    PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+  }
   std::unique_lock lock(FQueueLock);
-  FQueueDone.wait(lock, [&item] { return item.Done; });
+  FQueueDone.Wait(FQueueLock, [&item] { return item.Done; });
   return !item.Failed;
 }
 
@@ -114,10 +127,7 @@ bool TApplication::CheckSynchronize() {
     TQueuedCall* item = nullptr;
     {
       const std::lock_guard lock(FQueueLock);
-      if (FQueue.empty()) {
-        ResetEvent(FQueueEvent);
-        return ran;
-      }
+      if (FQueue.empty()) return ran;
       item = FQueue.front();
       FQueue.pop_front();
     }
@@ -132,7 +142,7 @@ bool TApplication::CheckSynchronize() {
       item->Failed = failed;
       item->Done = true;
     }
-    FQueueDone.notify_all();
+    FQueueDone.NotifyAll();
     ran = true;
   }
 }
@@ -140,7 +150,22 @@ bool TApplication::CheckSynchronize() {
 void TApplication::WaitFor(HANDLE Object) {
   const HANDLE handles[2] = {Object, FQueueEvent};
   for (;;) {
+    bool idle = false;
+    {
+      // Calls queued from here on set the event; those queued before are run first.
+      const std::lock_guard lock(FQueueLock);
+      idle = FQueue.empty();
+      FWaitingForObject = idle;
+    }
+    if (!idle) {
+      CheckSynchronize();
+      continue;
+    }
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    {
+      const std::lock_guard lock(FQueueLock);
+      FWaitingForObject = false;
+    }
     if (r != WAIT_OBJECT_0 + 1) return;
     CheckSynchronize();
   }

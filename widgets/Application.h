@@ -8,15 +8,46 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "widgets/Event.h"
+
+// The system's slim lock, usable with std::lock_guard and std::unique_lock. Its waits and those
+// of TSlimCondition need no kernel object, unlike those of std::mutex and
+// std::condition_variable in this runtime, which keeps a hand-over between threads cheap.
+class TSlimLock {
+ public:
+  TSlimLock() = default;
+  TSlimLock(const TSlimLock&) = delete;
+  TSlimLock& operator=(const TSlimLock&) = delete;
+  void lock() { AcquireSRWLockExclusive(&FLock); }
+  void unlock() { ReleaseSRWLockExclusive(&FLock); }
+
+ private:
+  friend class TSlimCondition;
+  SRWLOCK FLock = SRWLOCK_INIT;
+};
+
+// A condition variable for TSlimLock.
+class TSlimCondition {
+ public:
+  TSlimCondition() = default;
+  TSlimCondition(const TSlimCondition&) = delete;
+  TSlimCondition& operator=(const TSlimCondition&) = delete;
+  // Lock is held; it is released during the wait and held again when Done() holds.
+  template <class Predicate>
+  void Wait(TSlimLock& Lock, Predicate Done) {
+    while (!Done()) SleepConditionVariableSRW(&FCondition, &Lock.FLock, INFINITE, 0);
+  }
+  void NotifyAll() { WakeAllConditionVariable(&FCondition); }
+
+ private:
+  CONDITION_VARIABLE FCondition = CONDITION_VARIABLE_INIT;
+};
 
 // Sees a message of the application window before the window handles it; true marks it handled.
 using TWindowHook = TEvent<bool(UINT Msg, WPARAM wParam, LPARAM lParam)>;
@@ -50,8 +81,9 @@ class TApplication {
   void HookMainWindow(const TWindowHook& Hook);
   void UnhookMainWindow(const TWindowHook& Hook);
 
-  // From another thread: queues Call for the main thread, wakes it and waits until it has run.
-  // On the main thread Call runs at once. False when Call raised an error.
+  // From another thread: queues Call for the main thread, wakes it (a message posted to the
+  // application window, or the wait of WaitFor) and waits until it has run. On the main thread
+  // Call runs at once. False when Call raised an error.
   bool Synchronize(const std::function<void()>& Call);
   // On the main thread: runs the queued calls without waiting; true when any ran.
   bool CheckSynchronize();
@@ -78,10 +110,12 @@ class TApplication {
   bool FTerminated = false;
   std::vector<TWindowHook> FHooks;
 
-  std::mutex FQueueLock;
-  std::condition_variable FQueueDone;
+  TSlimLock FQueueLock;
+  TSlimCondition FQueueDone;
   std::deque<TQueuedCall*> FQueue;
-  HANDLE FQueueEvent = nullptr;  // set while calls are queued
+  // The main thread is blocked in WaitFor: a new call sets FQueueEvent (auto-reset) to wake it.
+  bool FWaitingForObject = false;
+  HANDLE FQueueEvent = nullptr;
 };
 
 // The one application object.

@@ -80,6 +80,7 @@ class TApplication {
 
   void HookMainWindow(const TWindowHook& Hook);
   void UnhookMainWindow(const TWindowHook& Hook);
+  [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
 
   // From another thread: queues Call for the main thread, wakes it (a message posted to the
   // application window, or the wait of WaitFor) and waits until it has run. On the main thread

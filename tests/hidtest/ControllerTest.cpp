@@ -1,6 +1,9 @@
 // The controller: scanning, arrivals and removals, handing devices out and back, Enumerate,
 // the handlers it passes on, and the one-controller rule.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <dbt.h>
 
 #include <string>
 #include <vector>
@@ -81,6 +84,7 @@ TEST_F(Controller, RemovalsRunFromLastToFirstThenOneChange) {
 TEST_F(Controller, TheBroadcastRunsAScanOnceLoadedAndTheFirstScanIsAskedFor) {
   const TStandinDevice& a = Plug();
   Hid->SetOnArrival(Rec.ArrivalEvent());
+  const size_t hooks = Application().MainWindowHookCount();
   Hid->AfterLoad();
   EXPECT_EQ(Hid->Count(), 0) << "the first scan waits for the message loop";
   ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 1; }));
@@ -88,15 +92,17 @@ TEST_F(Controller, TheBroadcastRunsAScanOnceLoadedAndTheFirstScanIsAskedFor) {
   PostDeviceChange();
   ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 2; }));
   EXPECT_EQ(Rec.Log, (Strings{"arrival " + N(a), "arrival " + N(b)}));
-  // Other device-change notifications are not scans.
+  // Other device-change notifications are not scans. Those that carry a record can only be
+  // sent; the others are posted like the broadcast.
   Plug();
-  PostMessageA(Application().Handle(), WM_DEVICECHANGE, 0x8000, 0);
+  SendMessageA(Application().Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+  ASSERT_TRUE(PostMessageA(Application().Handle(), WM_DEVICECHANGE, DBT_CONFIGCHANGED, 0));
   PumpPending();
   EXPECT_EQ(Hid->Count(), 2);
   // Once the controller is gone, the broadcast reaches nothing of it.
+  EXPECT_EQ(Application().MainWindowHookCount(), hooks + 1);
   Hid.reset();
-  PostDeviceChange();
-  PumpPending();
+  EXPECT_EQ(Application().MainWindowHookCount(), hooks);
 }
 
 TEST_F(Controller, SettingOnDeviceChangeScansAtOnceOnlyOnceLoaded) {

@@ -161,6 +161,13 @@ void THidDeviceController::DestroyReleased() {
   }
 }
 
+std::vector<THidDevice*> THidDeviceController::Snapshot() const {
+  std::vector<THidDevice*> devices;
+  devices.reserve(FDevices.size());
+  for (const auto& device : FDevices) devices.push_back(device.get());
+  return devices;
+}
+
 void THidDeviceController::ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device) {
   if (!Handler) return;
   const TShownToHandler shown(Device, [this](const THidDevice* d) { return Listed(d); });
@@ -222,10 +229,12 @@ void THidDeviceController::DeviceChange() {
   };
 
   // Removals, last to first. A handed-out device stays listed, unplugged, until it is released,
-  // and counts as removed again on every later scan.
-  for (size_t i = FDevices.size(); i-- > 0;) {
-    if (i >= FDevices.size()) continue;  // a handler gave devices back meanwhile
-    THidDevice* device = FDevices[i].get();
+  // and counts as removed again on every later scan. The handlers may give devices back, which
+  // shifts the list: the walk goes over the devices listed when it began.
+  const std::vector<THidDevice*> listed = Snapshot();
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
+    THidDevice* device = *it;
+    if (!Listed(device)) continue;  // given back meanwhile
     if (device->Plugged && presentNow(device)) continue;
     changed = true;
     device->MarkUnplugged();
@@ -333,10 +342,10 @@ void THidDeviceController::SetOnDeviceChange(const TNotifyEvent& Value) {
 
 void THidDeviceController::SetOnDeviceData(const THidDataEvent& Value) {
   if (Value == FOnDeviceData) return;
-  // By position: stopping a reader runs hand-overs, whose handlers may give devices back.
-  for (size_t i = 0; i < FDevices.size(); ++i) {
-    THidDevice* device = FDevices[i].get();
-    if (device->DataHandler() == FOnDeviceData) device->SetDataHandler(Value);
+  // Stopping a reader runs hand-overs, whose handlers may give devices back and so shift the
+  // list: the walk goes over the devices listed when it began.
+  for (THidDevice* device : Snapshot()) {
+    if (Listed(device) && device->DataHandler() == FOnDeviceData) device->SetDataHandler(Value);
   }
   FOnDeviceData = Value;
 }

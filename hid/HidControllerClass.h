@@ -319,6 +319,8 @@ class THidDeviceController final : public THidAccess {
   // Removes Device from the list and destroys it, or, while it is handing a report over,
   // as soon as that has returned.
   void Destroy(const THidDevice* Device);
+  // The listed devices as they stand now, for walks during which handlers may change the list.
+  [[nodiscard]] std::vector<THidDevice*> Snapshot() const;
   // Calls Handler with Device, its InHandler flag set for the call.
   void ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device);
 

@@ -231,6 +231,74 @@ TEST_F(Controller, AReplugWhileHandedOutIsListedAsANewObject) {
   Hid->ReleaseDevice(claimed);
 }
 
+// --- Handlers that give devices back while the list is walked --------------------------------
+
+// The holder of a device: gives it back when the device fails to read or is reported removed.
+struct THolder {
+  THidDeviceController* Hid = nullptr;
+  THidDevice* Held = nullptr;
+  TRecorder* Rec = nullptr;
+  void GiveBack() {
+    if (Held != nullptr) Hid->ReleaseDevice(Held);
+  }
+  void Error(THidDevice* /*HidDev*/, uint32_t /*Error*/) { GiveBack(); }
+  void Removal(THidDevice* HidDev) {
+    Rec->Removal(HidDev);
+    if (HidDev != Held) GiveBack();
+  }
+  THidDataErrorEvent ErrorEvent() { return THidDataErrorEvent::Bind<&THolder::Error>(this); }
+  THidPlugEvent RemovalEvent() { return THidPlugEvent::Bind<&THolder::Removal>(this); }
+};
+
+TEST_F(Controller, ClearingOnDeviceDataStopsEveryReaderWhenAHandlerGivesItsDeviceBack) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  Hid->DeviceChange();
+  THolder first{Hid.get(), nullptr, &Rec};
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first.Held, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  ASSERT_TRUE(Deliver(b, std::vector<uint8_t>(9, 1), Rec));
+  first.Held->DataErrorHandler = first.ErrorEvent();
+  // The first receiver goes; the failure of its next read waits to be handed over.
+  a.Unplug();
+  Hid->DeviceChange();
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  // Stopping the first reader delivers that failure; its holder gives the device back, which
+  // takes it out of the list.
+  Hid->SetOnDeviceData({});
+  EXPECT_EQ(first.Held, nullptr);
+  ASSERT_EQ(Hid->Count(), 1);
+  EXPECT_EQ(second->Reader(), nullptr) << "the second device still reads";
+  EXPECT_FALSE(second->DataHandler());
+  EXPECT_EQ(b.Send(std::vector<uint8_t>(9, 7)), 1);
+  PumpPending();
+  EXPECT_EQ(Rec.Reports.size(), 1u);
+  Hid->ReleaseDevice(second);
+}
+
+TEST_F(Controller, ARemovalHandlerThatGivesBackAnEarlierDeviceSeesEachRemovalOnce) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->DeviceChange();
+  THolder first{Hid.get(), nullptr, &Rec};
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first.Held, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  a.Unplug();
+  Hid->DeviceChange();
+  // Both are gone now; the removal of the second makes the holder give the first back.
+  b.Unplug();
+  Hid->SetOnRemoval(first.RemovalEvent());
+  Hid->DeviceChange();
+  EXPECT_EQ(Rec.Log, (Strings{"removal " + N(b)}));
+  EXPECT_EQ(first.Held, nullptr);
+  ASSERT_EQ(Hid->Count(), 1);
+  EXPECT_EQ(Hid->Devices(0), second);
+  Hid->ReleaseDevice(second);
+}
+
 // --- Enumerate -------------------------------------------------------------------------------
 
 TEST_F(Controller, EnumerateStopsAtTheFirstFalseAndCountsThatDevice) {

@@ -137,9 +137,9 @@ void THidDeviceController::Destroy(const THidDevice* Device) {
   // Out of the list before it goes: its destruction may run hand-overs.
   std::unique_ptr<THidDevice> owned = std::move(*it);
   FDevices.erase(it);
-  if (owned->FHandingOver) {
-    // Given back by its own data or error handler: its reader waits for that handler to
-    // return, so the device can go only afterwards.
+  if (owned->InUse()) {
+    // Given back from a handler while its reader hands a report over or is being stopped:
+    // the device can go only once that has ended.
     owned->Detach();
     FReleased.push_back(std::move(owned));
     if (FHooked) PostMessageA(Application().Handle(), DestroyReleasedMessage(), 0, 0);
@@ -152,7 +152,7 @@ void THidDeviceController::DestroyReleased() {
   // Taken out first: a destruction runs hand-overs, whose handlers may come back here.
   TDeviceList ready;
   for (auto it = FReleased.begin(); it != FReleased.end();) {
-    if ((*it)->FHandingOver) {
+    if ((*it)->InUse()) {
       ++it;
     } else {
       ready.push_back(std::move(*it));

@@ -142,6 +142,8 @@ class THidDevice {
   const std::wstring& ReadString(std::wstring& Cache, THidEntries::TGetString Get);
   // With FReadLock held.
   bool OpenReadHandle();
+  // A hand-over of its reader runs, or a StopReader waits for the reader: the object must stay.
+  [[nodiscard]] bool InUse() const { return FHandingOver || FStopWaits > 0; }
 
   // Reading thread: starts an overlapped read into Buffer; false with Error set when it can't.
   bool BeginRead(std::span<uint8_t> Buffer, LPOVERLAPPED_COMPLETION_ROUTINE Done, DWORD& Error);
@@ -168,6 +170,7 @@ class THidDevice {
   THidDataEvent FDataHandler;
   std::unique_ptr<THidDeviceReadThread> FReader;
   bool FHandingOver = false;  // a handler of this device's reader runs (main thread)
+  int FStopWaits = 0;         // StopReader calls waiting for the reader to end (main thread)
 };
 
 // The thread that reads one device's input reports and hands each one to the main thread.
@@ -310,14 +313,14 @@ class THidDeviceController final : public THidAccess {
   };
 
   bool DeviceChangeHook(UINT Msg, WPARAM wParam, LPARAM lParam);
-  // Destroys the devices given back from inside their own hand-over once it has returned.
+  // Destroys the devices given back while in use, once they no longer are.
   void DestroyReleased();
   // The devices present now, as new objects.
   TDeviceList ListPresentDevices();
   bool TryClaim(THidDevice*& HidDev, int32_t Idx, bool Wanted);
   [[nodiscard]] bool Listed(const THidDevice* Device) const;
-  // Removes Device from the list and destroys it, or, while it is handing a report over,
-  // as soon as that has returned.
+  // Removes Device from the list and destroys it, or, while it is in use (handing a report
+  // over, or its reader being stopped further up the stack), as soon as it no longer is.
   void Destroy(const THidDevice* Device);
   // The listed devices as they stand now, for walks during which handlers may change the list.
   [[nodiscard]] std::vector<THidDevice*> Snapshot() const;
@@ -327,7 +330,7 @@ class THidDeviceController final : public THidAccess {
   TSlot FSlot;
   THidServiceBinding FServices;
   TDeviceList FDevices;
-  TDeviceList FReleased;  // no longer listed, waiting for their hand-over to return
+  TDeviceList FReleased;  // no longer listed, waiting until they are no longer in use
   GUID FHidClassGuid{};
   bool FLoading = true;
   bool FHooked = false;

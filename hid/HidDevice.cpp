@@ -139,9 +139,11 @@ void THidDevice::StopReader() {
   // returned: it is left to end by itself and reaped by the next StopReader or StartReader.
   if (FHandingOver) return;
   // Runs the hand-overs the reader has queued meanwhile, so a report already read is still
-  // delivered and a reader blocked in a hand-over can end.
+  // delivered and a reader blocked in a hand-over can end. A handler may stop the reader again
+  // meanwhile: the thread goes only once the last of these waits has seen it end.
+  ++FStopWaits;
   Application().WaitFor(FReader->Handle());
-  FReader.reset();
+  if (--FStopWaits == 0) FReader.reset();
 }
 
 void THidDevice::MarkUnplugged() {

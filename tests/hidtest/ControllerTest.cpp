@@ -299,6 +299,41 @@ TEST_F(Controller, ARemovalHandlerThatGivesBackAnEarlierDeviceSeesEachRemovalOnc
   Hid->ReleaseDevice(second);
 }
 
+TEST_F(Controller, ADeviceGivenBackWhileItsReaderStopsGoesOnlyAfterTheStop) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->AfterLoad();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 2; }));
+  THidDevice* first = nullptr;
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  // The first receiver goes; after its first failure its reader rests a long slice.
+  first->DataErrorHandler = Rec.ErrorEvent();
+  first->SetReadSleepTime(10000);
+  a.Unplug();
+  Hid->DeviceChange();
+  ASSERT_TRUE(PumpUntil([&] { return !Rec.Errors.empty(); }));
+  // A report of the second waits to be handed over; its handler gives the first back.
+  int dataLeft = -1;
+  Rec.OnData = [&](THidDevice* HidDev) {
+    if (HidDev != second || first == nullptr) return;
+    Hid->ReleaseDevice(first);
+    dataLeft = LivePreparsedData();
+  };
+  ASSERT_TRUE(b.SendToReader(std::vector<uint8_t>(9, 1)));
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  // Clearing the handler stops the first reader, and the report is delivered meanwhile.
+  Hid->SetOnDeviceData({});
+  EXPECT_EQ(Rec.Reports.size(), 1u);
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(dataLeft, 2) << "the first device went while its reader was being stopped";
+  EXPECT_EQ(Hid->Count(), 1);
+  ASSERT_TRUE(PumpUntil([] { return LivePreparsedData() == 1; }));
+  Hid->ReleaseDevice(second);
+}
+
 // --- Enumerate -------------------------------------------------------------------------------
 
 TEST_F(Controller, EnumerateStopsAtTheFirstFalseAndCountsThatDevice) {

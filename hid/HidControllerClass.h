@@ -117,9 +117,11 @@ class THidDevice {
   // The reading thread, or none.
   [[nodiscard]] const THidDeviceReadThread* Reader() const { return FReader.get(); }
   // Starts the reading thread when there is none and the device has a data handler and is
-  // Plugged, Claimed and ReadWriteOpen.
+  // Plugged, Claimed and ReadWriteOpen. A reader asked to stop from inside its own hand-over
+  // goes on instead, once that hand-over has returned.
   void StartReader();
   // Ends the reading thread and waits for it, running the hand-overs it has queued meanwhile.
+  // From inside the reader's own hand-over it only asks the thread to end.
   void StopReader();
 
   // Closes both handles, clears Plugged, and calls the unplug handler once. The reader goes on
@@ -142,6 +144,8 @@ class THidDevice {
   const std::wstring& ReadString(std::wstring& Cache, THidEntries::TGetString Get);
   // With FReadLock held.
   bool OpenReadHandle();
+  // Has a data handler and is Plugged, Claimed and ReadWriteOpen.
+  [[nodiscard]] bool WantsReading() const;
   // A hand-over of its reader runs, or a StopReader waits for the reader: the object must stay.
   [[nodiscard]] bool InUse() const { return FHandingOver || FStopWaits > 0; }
 
@@ -193,6 +197,9 @@ class THidDeviceReadThread {
   void Start();
   // Asks the thread to end; it notices at once, or after the hand-over it is waiting for.
   void Terminate();
+  // Takes back a request to end that the thread has not seen yet, because the hand-over it
+  // waits for is still running.
+  void Revive() { FTerminated = false; }
   [[nodiscard]] bool Terminated() const { return FTerminated; }
   [[nodiscard]] HANDLE Handle() const { return FHandle.Get(); }
 

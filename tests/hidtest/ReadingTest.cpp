@@ -2,7 +2,9 @@
 // reading a device that goes away.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "engine/DMHID.h"
@@ -198,6 +200,39 @@ TEST_F(Reading, AHandlerThatClearsItselfDoesNotWaitForItsOwnReader) {
   Hid->SetOnDeviceData(Rec.DataEvent());
   ASSERT_TRUE(Deliver(d, Bytes(9, 2), Rec));
   EXPECT_EQ(Rec.Reports.size(), 2u);
+  Hid->ReleaseDevice(dev);
+}
+
+TEST_F(Reading, AHandlerThatStopsAndRestartsItsOwnReadingKeepsItGoing) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* dev = Claim(d);
+  ASSERT_NE(dev, nullptr);
+  const struct {
+    const char* What;
+    std::function<void()> Restart;
+  } cases[] = {
+      {"clears and sets the handler",
+       [&] {
+         Hid->SetOnDeviceData({});
+         Hid->SetOnDeviceData(Rec.DataEvent());
+       }},
+      {"gives the device back and claims it",
+       [&] {
+         Hid->ReleaseDevice(dev);
+         Hid->ClaimByIds(dev, 0x1234, 1);
+       }},
+  };
+  for (const auto& c : cases) {
+    bool restart = true;
+    Rec.OnData = [&](THidDevice*) {
+      if (std::exchange(restart, false)) c.Restart();
+    };
+    ASSERT_TRUE(Deliver(d, Bytes(9, 1), Rec)) << c.What;
+    ASSERT_NE(dev, nullptr) << c.What;
+    EXPECT_TRUE(dev->Claimed && dev->DataHandler()) << c.What;
+    EXPECT_TRUE(Deliver(d, Bytes(9, 2), Rec)) << "no more reports after the handler " << c.What;
+  }
   Hid->ReleaseDevice(dev);
 }
 

@@ -321,7 +321,8 @@ void THidDeviceController::ReleaseDevice(THidDevice*& HidDev) {
   DestroyReleased();
   if (HidDev == nullptr) return;
   THidDevice* device = HidDev;
-  HidDev = nullptr;
+  // A report delivered while the reader stops still finds the device held: the holder's
+  // reference is cleared last.
   device->StopReader();
   device->CloseInfoHandle();
   device->CloseReadHandle();
@@ -330,6 +331,8 @@ void THidDeviceController::ReleaseDevice(THidDevice*& HidDev) {
   } else {
     Destroy(device);
   }
+  // A handler that ran meanwhile may have given it back itself and claimed another device.
+  if (HidDev == device) HidDev = nullptr;
 }
 
 // --- Handlers and settings passed on to the devices ---------------------------------------------

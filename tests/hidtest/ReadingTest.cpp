@@ -236,6 +236,28 @@ TEST_F(Reading, AHandlerThatStopsAndRestartsItsOwnReadingKeepsItGoing) {
   Hid->ReleaseDevice(dev);
 }
 
+TEST_F(Reading, AReportDeliveredWhileTheDeviceIsGivenBackFindsItStillHeld) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* held = Claim(d);
+  ASSERT_NE(held, nullptr);
+  std::vector<bool> stillHeld;
+  Rec.OnData = [&](THidDevice* HidDev) {
+    stillHeld.push_back(HidDev == held);
+    // Giving it back once more from here changes nothing.
+    Hid->ReleaseDevice(held);
+  };
+  PumpPending();
+  ASSERT_TRUE(d.SendToReader(Bytes(9, 3)));
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  THidDevice* const object = held;
+  Hid->ReleaseDevice(held);
+  EXPECT_EQ(held, nullptr);
+  EXPECT_EQ(stillHeld, (std::vector<bool>{true}));
+  EXPECT_FALSE(object->Claimed);
+  EXPECT_EQ(object->Reader(), nullptr);
+}
+
 TEST_F(Reading, AReleasedDeviceKeepsItsHandlerAndReadsAgainWhenHandedOut) {
   TStandinDevice& d = Plug();
   Hid->SetOnDeviceData(Rec.DataEvent());

@@ -8,6 +8,11 @@
 
 #include "widgets/Window.h"
 
+namespace {
+// How long a call waits for a busy main thread to begin it before it posts the wake-up message.
+constexpr DWORD BusyGraceMs = 10;
+}  // namespace
+
 TApplication& Application() {
   static TApplication instance;
   return instance;
@@ -50,6 +55,8 @@ bool TApplication::HandleOne() {
     FTerminated = true;
   } else {
     DispatchQueued(msg);
+    // Calls queued while the loop was busy need no wake-up: they run between messages.
+    CheckSynchronize();
   }
   return true;
 }
@@ -69,10 +76,25 @@ void TApplication::DispatchQueued(MSG& Message) {
 }
 
 void TApplication::HandleMessage() {
-  if (HandleOne()) return;
-  // Idle: run what other threads are waiting for, then sleep until a message comes.
-  CheckSynchronize();
-  if (!FTerminated) WaitMessage();
+  if (HandleOne() || FTerminated) return;
+  Idle();
+}
+
+void TApplication::Idle(DWORD TimeoutMs) {
+  bool idle = false;
+  {
+    // A call queued from here on posts the wake-up; those queued before run now.
+    const std::lock_guard lock(FQueueLock);
+    idle = FQueue.empty();
+    FAsleep = idle;
+  }
+  if (!idle) {
+    CheckSynchronize();
+    return;
+  }
+  MsgWaitForMultipleObjectsEx(0, nullptr, TimeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const std::lock_guard lock(FQueueLock);
+  FAsleep = false;
 }
 
 void TApplication::ProcessMessages() {
@@ -104,19 +126,28 @@ bool TApplication::Synchronize(const std::function<void()>& Call) {
   }
   TQueuedCall item{&Call};
   bool waiting = false;
+  bool asleep = false;
   {
     const std::lock_guard lock(FQueueLock);
     FQueue.push_back(&item);
     waiting = FWaitingForObject;
+    asleep = FAsleep;
+    FAsleep = false;  // one wake-up is enough
   }
-  // One wake-up is enough: a main thread blocked in WaitFor runs the call from there, any
-  // other time its message loop does.
   if (waiting) {
     SetEvent(FQueueEvent);
-  } else {
+  } else if (asleep) {
     PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
   }
   std::unique_lock lock(FQueueLock);
+  if (!waiting && !asleep &&
+      !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
+    // Busy for longer: perhaps in a loop that is not the program's own, which only a message
+    // reaches.
+    lock.unlock();
+    PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+    lock.lock();
+  }
   FQueueDone.Wait(FQueueLock, [&item] { return item.Done; });
   return !item.Failed;
 }
@@ -130,6 +161,7 @@ bool TApplication::CheckSynchronize() {
       if (FQueue.empty()) return ran;
       item = FQueue.front();
       FQueue.pop_front();
+      item->Taken = true;
     }
     bool failed = false;
     try {

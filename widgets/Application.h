@@ -43,6 +43,17 @@ class TSlimCondition {
   void Wait(TSlimLock& Lock, Predicate Done) {
     while (!Done()) SleepConditionVariableSRW(&FCondition, &Lock.FLock, INFINITE, 0);
   }
+  // The same for at most TimeoutMs; returns whether Done() holds.
+  template <class Predicate>
+  bool WaitFor(TSlimLock& Lock, DWORD TimeoutMs, Predicate Done) {
+    const ULONGLONG end = GetTickCount64() + TimeoutMs;
+    while (!Done()) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return false;
+      SleepConditionVariableSRW(&FCondition, &Lock.FLock, static_cast<DWORD>(end - now), 0);
+    }
+    return true;
+  }
   void NotifyAll() { WakeAllConditionVariable(&FCondition); }
 
  private:
@@ -71,6 +82,10 @@ class TApplication {
   void Run();
   // Takes one message and handles it; without messages runs the queued calls and waits.
   void HandleMessage();
+  // Runs the queued calls, or else sleeps until a message or a call comes or TimeoutMs has
+  // passed. What the loop does when it has nothing to do; usable by other loops of the
+  // program's own.
+  void Idle(DWORD TimeoutMs = INFINITE);
   // Handles every message waiting, then returns.
   void ProcessMessages();
   void Terminate();
@@ -82,9 +97,12 @@ class TApplication {
   void UnhookMainWindow(const TWindowHook& Hook);
   [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
 
-  // From another thread: queues Call for the main thread, wakes it (a message posted to the
-  // application window, or the wait of WaitFor) and waits until it has run. On the main thread
-  // Call runs at once. False when Call raised an error.
+  // From another thread: queues Call for the main thread and waits until it has run. A main
+  // thread asleep in Idle is woken by a message posted to the application window, one blocked
+  // in WaitFor by an event; a busy one runs the call before it next sleeps, and is sent the
+  // message as well when it has not begun the call shortly (it may be in a message loop of the
+  // system's, such as a message box's). On the main thread Call runs at once. False when Call
+  // raised an error.
   bool Synchronize(const std::function<void()>& Call);
   // On the main thread: runs the queued calls without waiting; true when any ran.
   bool CheckSynchronize();
@@ -102,6 +120,7 @@ class TApplication {
 
   struct TQueuedCall {
     const std::function<void()>* Call = nullptr;
+    bool Taken = false;  // the main thread has begun it
     bool Done = false;
     bool Failed = false;
   };
@@ -114,6 +133,8 @@ class TApplication {
   TSlimLock FQueueLock;
   TSlimCondition FQueueDone;
   std::deque<TQueuedCall*> FQueue;
+  // The main thread sleeps in Idle: a new call posts WM_APP_SYNCHRONIZE to wake it.
+  bool FAsleep = false;
   // The main thread is blocked in WaitFor: a new call sets FQueueEvent (auto-reset) to wake it.
   bool FWaitingForObject = false;
   HANDLE FQueueEvent = nullptr;

@@ -106,6 +106,19 @@ void TApplication::Terminate() {
   if (!FTerminated) PostQuitMessage(0);
 }
 
+TWindow* TApplication::WindowObject(HWND Handle) const {
+  const auto it = FWindowObjects.find(Handle);
+  return it != FWindowObjects.end() ? it->second : nullptr;
+}
+
+void TApplication::SetWindowObject(HWND Handle, TWindow* Object) {
+  if (Object != nullptr) {
+    FWindowObjects[Handle] = Object;
+  } else {
+    FWindowObjects.erase(Handle);
+  }
+}
+
 void TApplication::HookMainWindow(const TWindowHook& Hook) {
   FHooks.push_back(Hook);
 }

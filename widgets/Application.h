@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "widgets/Event.h"
@@ -93,6 +94,11 @@ class TApplication {
   // Handles a queued message: the keyboard interface of its form first, then the window.
   void DispatchQueued(MSG& Message);
 
+  // The objects of the windows the window layer made or subclassed, by handle; none for any
+  // other window. Kept by TWindow; the look-up asks nothing of the system.
+  [[nodiscard]] class TWindow* WindowObject(HWND Handle) const;
+  void SetWindowObject(HWND Handle, class TWindow* Object);
+
   void HookMainWindow(const TWindowHook& Hook);
   void UnhookMainWindow(const TWindowHook& Hook);
   [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
@@ -129,6 +135,7 @@ class TApplication {
   DWORD FMainThreadId = 0;
   bool FTerminated = false;
   std::vector<TWindowHook> FHooks;
+  std::unordered_map<HWND, class TWindow*> FWindowObjects;
 
   TSlimLock FQueueLock;
   TSlimCondition FQueueDone;

@@ -87,8 +87,9 @@ class THidDevice {
   HIDD_ATTRIBUTES DeviceAttributes{};  // read when the device object is made
   bool ReadWriteOpen = false;          // the last open got read and write access
 
-  // Receives the failures to start a read; empty at construction.
-  THidDataErrorEvent DataErrorHandler;
+  // Receives the failures to start a read; empty at construction. The reading thread hands a
+  // failure over only while one is set.
+  TSharedEvent<void(THidDevice* HidDev, uint32_t Error)> DataErrorHandler;
   // Called once when the device is marked unplugged, then forgotten.
   THidPlugEvent UnplugHandler;
 

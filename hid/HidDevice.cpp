@@ -299,7 +299,11 @@ void THidDeviceReadThread::ReadLoop() {
       if (BytesRead > 0 && !Application().Synchronize([this] { HandOverData(); })) break;
     } else {
       ErrorCode = error;
-      if (!Application().Synchronize([this] { HandOverError(); })) break;
+      // Without an error handler the main thread has nothing to do with the failure: a device
+      // that is gone then costs no more than one that waits for reports.
+      if (Device.DataErrorHandler && !Application().Synchronize([this] { HandOverError(); })) {
+        break;
+      }
       // A device that is gone fails every start at once: rest one slice before the next try
       // instead of spinning, unless a stop request ends the rest.
       if (!Terminated()) Rest();

@@ -5,8 +5,10 @@
 //      handling of WM_HID_CODE, with at most 32 reports under way (a HID driver's input ring);
 //   2. paced at one report per millisecond for 10 s: lost and reordered reports, latency;
 //   3. idle for 10 s with the receiver claimed: CPU milliseconds per second of the process,
-//      from GetProcessTimes (10 ms ticks under Wine) and from Linux's per-thread counters.
-// Run by scripts/bench.
+//      from GetProcessTimes (10 ms ticks under Wine) and from Linux's per-thread counters;
+//   4. the same once the receiver is unplugged while claimed, from one read slice (100 ms)
+//      after the unplug on.
+// The last line gives the ratios of the real stack to the bare loop. Run by scripts/bench.
 #include <windows.h>
 
 #include <algorithm>
@@ -185,13 +187,19 @@ double Percentile(std::vector<double> Values, double P) {
   return Values[index];
 }
 
+// CPU milliseconds per second over a phase.
+struct TCpuRate {
+  double ProcessTimes = 0;
+  std::optional<double> Linux;
+};
+
 struct TResults {
   double FlatRate = 0;
   double FlatP50 = 0, FlatP99 = 0, FlatMax = 0;
   uint32_t PacedSent = 0, PacedReceived = 0, PacedReordered = 0;
   double PacedP50 = 0, PacedP99 = 0, PacedMax = 0;
-  double IdleProcessTimes = 0;
-  std::optional<double> IdleLinux;
+  TCpuRate Idle;
+  TCpuRate Unplugged;
 };
 
 // Runs the main thread's loop until Seconds have passed.
@@ -260,15 +268,25 @@ void Paced(TStandinDevice& Device, TRun& Run, TResults& Results) {
   Results.PacedMax = Percentile(Run.Latencies, 1.0);
 }
 
-void Idle(TResults& Results) {
+TCpuRate Idle() {
   Current = nullptr;
   const TCpu before = CpuNow();
   const double start = Ticks();
   RunFor(PhaseSeconds);
   const double seconds = Ticks() - start;
   const TCpu after = CpuNow();
-  Results.IdleProcessTimes = (after.ProcessTimes - before.ProcessTimes) / seconds;
-  if (before.Linux && after.Linux) Results.IdleLinux = (*after.Linux - *before.Linux) / seconds;
+  TCpuRate rate;
+  rate.ProcessTimes = (after.ProcessTimes - before.ProcessTimes) / seconds;
+  if (before.Linux && after.Linux) rate.Linux = (*after.Linux - *before.Linux) / seconds;
+  return rate;
+}
+
+// The receiver goes while it is read; Windows broadcasts the change of the device tree.
+TCpuRate IdleAfterUnplug(TStandinDevice& Device) {
+  Device.Unplug();
+  PostDeviceChange();
+  RunFor(0.1);
+  return Idle();
 }
 
 standin::TDeviceKind Receiver() {
@@ -286,7 +304,8 @@ void MeasureAll(TStandinDevice& Device, TRun& Run, TResults& Results) {
   PumpUntil([&] { return Run.Received > 0; });
   FlatOut(Device, Run, Results);
   Paced(Device, Run, Results);
-  Idle(Results);
+  Results.Idle = Idle();
+  Results.Unplugged = IdleAfterUnplug(Device);
   Current = nullptr;
 }
 
@@ -380,6 +399,15 @@ void Row(const char* Phase, const char* What, double Real, double Bare, const ch
   }
 }
 
+void CpuRows(const char* Phase, const TCpuRate& Real, const TCpuRate& Bare) {
+  Row(Phase, "CPU ms/s (GetProcessTimes)", Real.ProcessTimes, Bare.ProcessTimes, "%.2f");
+  if (Real.Linux && Bare.Linux) {
+    Row("", "CPU ms/s (Linux threads)", *Real.Linux, *Bare.Linux, "%.3f");
+  } else {
+    std::printf("  %-9s %-24s %12s\n", "", "CPU ms/s (Linux threads)", "unavailable");
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -412,13 +440,14 @@ int main() {
   Row("", "latency p50 ms", real.PacedP50, bare.PacedP50, "%.3f");
   Row("", "latency p99 ms", real.PacedP99, bare.PacedP99, "%.3f");
   Row("", "latency max ms", real.PacedMax, bare.PacedMax, "%.3f");
-  Row("idle", "CPU ms/s (GetProcessTimes)", real.IdleProcessTimes, bare.IdleProcessTimes, "%.2f");
-  if (real.IdleLinux && bare.IdleLinux) {
-    Row("", "CPU ms/s (Linux threads)", *real.IdleLinux, *bare.IdleLinux, "%.3f");
-  } else {
-    std::printf("  %-9s %-24s %12s\n", "", "CPU ms/s (Linux threads)", "unavailable");
-  }
+  CpuRows("idle", real.Idle, bare.Idle);
+  CpuRows("unplugged", real.Unplugged, bare.Unplugged);
   std::printf("\n  Wine's own server process is not counted in the CPU figures.\n");
+  const auto ratio = [](double Real, double Bare) { return Bare > 0 ? Real / Bare : 0.0; };
+  std::printf(
+      "real/bare: flat out %.2f reports/s, %.2f latency p50; 1 kHz latency p50 %.2f, p99 %.2f\n",
+      ratio(real.FlatRate, bare.FlatRate), ratio(real.FlatP50, bare.FlatP50),
+      ratio(real.PacedP50, bare.PacedP50), ratio(real.PacedP99, bare.PacedP99));
   DestroyWindow(window);
   ClearStandinBus();
   return 0;

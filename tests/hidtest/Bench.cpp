@@ -26,6 +26,7 @@
 
 #include "engine/DMHID.h"
 #include "hidtest/HidTestSupport.h"
+#include "hidtest/NumberedReports.h"
 #include "hidtest/StandinDevice.h"
 #include "widgets/Application.h"
 
@@ -39,35 +40,8 @@ const double PhaseSeconds = [] {
   return seconds > 0 ? seconds : 10.0;
 }();
 constexpr int MostUnderWay = 32;
-constexpr uint16_t ReportLength = 7;
+constexpr uint16_t ReportLength = NumberedReportLength;
 constexpr uint32_t MaxReports = 200000;
-
-double Ticks() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;  // seconds
-}
-
-// Sequence number n as a report the engine decodes into the code pair (n + 32, 0x2201).
-std::vector<uint8_t> Report(uint32_t Sequence) {
-  return {0,
-          0x01,
-          uint8_t(Sequence >> 8),
-          uint8_t(Sequence),
-          uint8_t(Sequence >> 16),
-          uint8_t(Sequence >> 24),
-          0x22};
-}
-
-uint32_t SequenceOf(const uint8_t* Report) {
-  return uint32_t{Report[3]} | uint32_t{Report[2]} << 8 | uint32_t{Report[4]} << 16 |
-         uint32_t{Report[5]} << 24;
-}
 
 // What the window saw: per sequence number, when it was written and when it was handled.
 struct TRun {
@@ -95,7 +69,7 @@ TRun* Current = nullptr;
 LRESULT CALLBACK BenchWindowProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Msg == WM_HID_CODE && Current != nullptr) {
     const double now = Ticks();
-    const uint32_t sequence = static_cast<uint32_t>(wParam) - 32;
+    const uint32_t sequence = static_cast<uint32_t>(wParam) - SequenceBias;
     if (sequence < MaxReports && Current->Written[sequence] > 0) {
       Current->Latencies.push_back((now - Current->Written[sequence]) * 1000.0);
     }
@@ -202,12 +176,6 @@ struct TResults {
   TCpuRate Unplugged;
 };
 
-// Runs the main thread's loop until Seconds have passed.
-void RunFor(double Seconds) {
-  const double end = Ticks() + Seconds;
-  PumpUntil([end] { return Ticks() >= end; }, static_cast<DWORD>(Seconds * 1000) + 1000);
-}
-
 void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results) {
   Run.Reset();
   Current = &Run;
@@ -220,7 +188,7 @@ void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results) {
       }
       if (stop) break;
       Run.Written[n] = Ticks();
-      if (!Device.SendToReader(Report(n), 2000)) break;
+      if (!Device.SendToReader(NumberedReport(n), 2000)) break;
       sent = n + 1;
     }
   });
@@ -245,16 +213,9 @@ void Paced(TStandinDevice& Device, TRun& Run, TResults& Results) {
   std::thread writer([&] {
     const double start = Ticks();
     for (uint32_t n = 0; n < count; ++n) {
-      const double due = start + n / 1000.0;
-      for (double now = Ticks(); now < due; now = Ticks()) {
-        if (due - now > 0.0015) {
-          Sleep(1);
-        } else {
-          SwitchToThread();
-        }
-      }
+      WaitUntil(start + n / 1000.0);
       Run.Written[n] = Ticks();
-      Device.SendToReader(Report(n), 0);
+      Device.SendToReader(NumberedReport(n), 0);
     }
   });
   RunFor(PhaseSeconds);
@@ -289,18 +250,10 @@ TCpuRate IdleAfterUnplug(TStandinDevice& Device) {
   return Idle();
 }
 
-standin::TDeviceKind Receiver() {
-  standin::TDeviceKind kind;
-  kind.VendorID = 0x1234;
-  kind.ProductID = 0x0001;
-  kind.ReportLength = ReportLength;
-  return kind;
-}
-
 // The three phases against one reading path; it is reading once a first report came through.
 void MeasureAll(TStandinDevice& Device, TRun& Run, TResults& Results) {
   Current = &Run;
-  Device.SendToReader(Report(0));
+  Device.SendToReader(NumberedReport(0));
   PumpUntil([&] { return Run.Received > 0; });
   FlatOut(Device, Run, Results);
   Paced(Device, Run, Results);
@@ -311,7 +264,7 @@ void MeasureAll(TStandinDevice& Device, TRun& Run, TResults& Results) {
 
 TResults RealStack(HWND Window) {
   TResults results;
-  TStandinDevice device(Receiver());
+  TStandinDevice device(NumberedReceiver());
   TRun run;
   TDModHID engine;
   engine.FTargetWnd = Window;
@@ -368,7 +321,7 @@ class TBareLoop {
       DWORD bytes = 0;
       if (GetOverlappedResult(device.Get(), &overlapped, &bytes, FALSE) && bytes == sizeof buffer) {
         const uint32_t code2 = uint32_t{buffer[1]} | uint32_t{buffer[6]} << 8;
-        PostMessageA(Window, WM_HID_CODE, SequenceOf(buffer) + 32, code2);
+        PostMessageA(Window, WM_HID_CODE, SequenceOf(buffer) + SequenceBias, code2);
       }
     }
   }
@@ -379,7 +332,7 @@ class TBareLoop {
 
 TResults BareLoop(HWND Window) {
   TResults results;
-  TStandinDevice device(Receiver());
+  TStandinDevice device(NumberedReceiver());
   TRun run;
   const TBareLoop loop(device.Path(), Window);
   MeasureAll(device, run, results);

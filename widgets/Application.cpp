@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <mutex>
+#include <utility>
 
 #include "widgets/Window.h"
 
@@ -81,20 +82,26 @@ void TApplication::HandleMessage() {
 }
 
 void TApplication::Idle(DWORD TimeoutMs) {
-  bool idle = false;
-  {
-    // A call queued from here on posts the wake-up; those queued before run now.
-    const std::lock_guard lock(FQueueLock);
-    idle = FQueue.empty();
-    FAsleep = idle;
-  }
-  if (!idle) {
+  if (!BeginWait()) {
     CheckSynchronize();
     return;
   }
-  MsgWaitForMultipleObjectsEx(0, nullptr, TimeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  const DWORD r =
+      MsgWaitForMultipleObjectsEx(1, &FQueueEvent, TimeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  EndWait();
+  if (r == WAIT_OBJECT_0) CheckSynchronize();
+}
+
+bool TApplication::BeginWait() {
+  // Calls queued from here on set the event; those queued before are to be run first.
   const std::lock_guard lock(FQueueLock);
-  FAsleep = false;
+  FMainWaits = FQueue.empty();
+  return FMainWaits;
+}
+
+void TApplication::EndWait() {
+  const std::lock_guard lock(FQueueLock);
+  FMainWaits = false;
 }
 
 void TApplication::ProcessMessages() {
@@ -138,23 +145,15 @@ bool TApplication::Synchronize(const std::function<void()>& Call) {
     }
   }
   TQueuedCall item{&Call};
-  bool waiting = false;
-  bool asleep = false;
+  bool waits = false;
   {
     const std::lock_guard lock(FQueueLock);
     FQueue.push_back(&item);
-    waiting = FWaitingForObject;
-    asleep = FAsleep;
-    FAsleep = false;  // one wake-up is enough
+    waits = std::exchange(FMainWaits, false);  // one wake-up is enough
   }
-  if (waiting) {
-    SetEvent(FQueueEvent);
-  } else if (asleep) {
-    PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
-  }
+  if (waits) SetEvent(FQueueEvent);
   std::unique_lock lock(FQueueLock);
-  if (!waiting && !asleep &&
-      !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
+  if (!waits && !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
     // Busy for longer: perhaps in a loop that is not the program's own, which only a message
     // reaches.
     lock.unlock();
@@ -195,22 +194,12 @@ bool TApplication::CheckSynchronize() {
 void TApplication::WaitFor(HANDLE Object) {
   const HANDLE handles[2] = {Object, FQueueEvent};
   for (;;) {
-    bool idle = false;
-    {
-      // Calls queued from here on set the event; those queued before are run first.
-      const std::lock_guard lock(FQueueLock);
-      idle = FQueue.empty();
-      FWaitingForObject = idle;
-    }
-    if (!idle) {
+    if (!BeginWait()) {
       CheckSynchronize();
       continue;
     }
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-    {
-      const std::lock_guard lock(FQueueLock);
-      FWaitingForObject = false;
-    }
+    EndWait();
     if (r != WAIT_OBJECT_0 + 1) return;
     CheckSynchronize();
   }

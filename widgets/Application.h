@@ -104,11 +104,11 @@ class TApplication {
   [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
 
   // From another thread: queues Call for the main thread and waits until it has run. A main
-  // thread asleep in Idle is woken by a message posted to the application window, one blocked
-  // in WaitFor by an event; a busy one runs the call before it next sleeps, and is sent the
-  // message as well when it has not begun the call shortly (it may be in a message loop of the
-  // system's, such as a message box's). On the main thread Call runs at once. False when Call
-  // raised an error.
+  // thread asleep in Idle or blocked in WaitFor is woken by an event it waits for as well; a
+  // busy one runs the call before it next sleeps, and is posted WM_APP_SYNCHRONIZE when it has
+  // not begun the call shortly, since it may be in a message loop of the system's (a message
+  // box's, say), which only a message reaches. On the main thread Call runs at once. False when
+  // Call raised an error.
   bool Synchronize(const std::function<void()>& Call);
   // On the main thread: runs the queued calls without waiting; true when any ran.
   bool CheckSynchronize();
@@ -123,6 +123,9 @@ class TApplication {
   static LRESULT CALLBACK WindowProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT MainWindowProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   bool HandleOne();
+  // Around a wait of the main thread that FQueueEvent ends: false when calls are queued already.
+  bool BeginWait();
+  void EndWait();
 
   struct TQueuedCall {
     const std::function<void()>* Call = nullptr;
@@ -140,10 +143,8 @@ class TApplication {
   TSlimLock FQueueLock;
   TSlimCondition FQueueDone;
   std::deque<TQueuedCall*> FQueue;
-  // The main thread sleeps in Idle: a new call posts WM_APP_SYNCHRONIZE to wake it.
-  bool FAsleep = false;
-  // The main thread is blocked in WaitFor: a new call sets FQueueEvent (auto-reset) to wake it.
-  bool FWaitingForObject = false;
+  // The main thread sleeps in Idle or WaitFor: a new call sets FQueueEvent (auto-reset).
+  bool FMainWaits = false;
   HANDLE FQueueEvent = nullptr;
 };
 

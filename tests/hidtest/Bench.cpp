@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -55,10 +56,10 @@ struct TRun {
   uint32_t Highest = 0;
   bool Any = false;
   uint32_t Reordered = 0;
-  // Set by the window for a writer that waits for reports to arrive; only then, so that the
-  // window's handling costs no more than the stack's own.
-  TUniqueHandle Progress{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
-  std::atomic<bool> WriterWaits{false};
+  // The writer waits for reports to arrive on these, which need no request to Wine's server:
+  // the window's handling costs the main thread no more than the stack's own.
+  TSlimLock ProgressLock;
+  TSlimCondition Progress;
 
   void Reset() {
     for (auto& time : Written) time = 0.0;
@@ -82,8 +83,11 @@ LRESULT CALLBACK BenchWindowProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lP
     if (Current->Any && sequence < Current->Highest) ++Current->Reordered;
     Current->Highest = std::max(Current->Highest, sequence);
     Current->Any = true;
-    ++Current->Received;
-    if (Current->WriterWaits) SetEvent(Current->Progress.Get());
+    {
+      const std::lock_guard lock(Current->ProgressLock);
+      ++Current->Received;
+    }
+    Current->Progress.NotifyAll();
     return 0;
   }
   return DefWindowProcA(Window, Msg, wParam, lParam);
@@ -199,10 +203,11 @@ void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results, double Second
   std::atomic<uint32_t> sent{0};
   std::thread writer([&] {
     for (uint32_t n = 0; n < MaxReports && !stop; ++n) {
-      while (!stop && n - Run.Received >= MostUnderWay) {
-        Run.WriterWaits = true;
-        if (n - Run.Received >= MostUnderWay) WaitForSingleObject(Run.Progress.Get(), 50);
-        Run.WriterWaits = false;
+      {
+        const std::lock_guard lock(Run.ProgressLock);
+        while (!Run.Progress.WaitFor(Run.ProgressLock, 50,
+                                     [&] { return stop || n - Run.Received < MostUnderWay; })) {
+        }
       }
       if (stop) break;
       Run.Written[n] = Ticks();

@@ -31,7 +31,8 @@ namespace {
 constexpr double ReceiveSeconds = 5.0;
 constexpr double UnplugEverySeconds = 60.0;
 constexpr double UnpluggedSeconds = 1.0;
-constexpr DWORD DrainMs = 5000;
+// Waiting for the reports under way ends when none has arrived for this long.
+constexpr DWORD DrainQuietMs = 5000;
 // Reports under way are few: their write times are kept by sequence number modulo this.
 constexpr uint32_t UnderWayRing = 1U << 16;
 
@@ -137,7 +138,9 @@ class TPacedWriter {
         start = Ticks();
         written = 0;
       }
-      WaitUntil(start + static_cast<double>(written++) / 1000.0);
+      // Sleeps rather than spins for an hour: the reports due are written as it wakes.
+      const double due = start + static_cast<double>(written++) / 1000.0;
+      while (Ticks() < due) Sleep(1);
       FCounts.Written[sequence % UnderWayRing] = Ticks();
       // The reader opens its connection when it starts: the first write may wait for it.
       if (FDevice.SendToReader(NumberedReport(sequence), 1000)) {
@@ -157,6 +160,17 @@ class TPacedWriter {
   TUniqueHandle FQuit;
   std::thread FThread;
 };
+
+// Waits until every report the receiver took has arrived; false when they stopped arriving.
+// On a loaded machine the stack may lag behind the writer for a while: that is no loss.
+bool Drain(const TCounts& Counts) {
+  uint64_t seen = Counts.Delivered;
+  for (;;) {
+    if (PumpUntil([&] { return Counts.Delivered >= Counts.Sent; }, DrainQuietMs)) return true;
+    if (Counts.Delivered == seen) return false;
+    seen = Counts.Delivered;
+  }
+}
 
 struct TProcessSample {
   DWORD Handles = 0;
@@ -248,6 +262,8 @@ int main(int argc, char** argv) {
   int cycles = 0;
   int unplugs = 0;
   int failedStarts = 0;
+  int stalls = 0;
+  double longestDrain = 0;
   TProcessSample first;
   TProcessSample last;
   bool sampled = false;
@@ -276,7 +292,14 @@ int main(int argc, char** argv) {
       RunFor(std::max(0.0, std::min({Ticks() + ReceiveSeconds, nextUnplug, end}) - Ticks()));
       writer.Pause();
       // Every report the receiver took arrives before reception ends.
-      PumpUntil([&] { return counts.Delivered >= counts.Sent; }, DrainMs);
+      const double drainStart = Ticks();
+      const bool drained = Drain(counts);
+      longestDrain = std::max(longestDrain, Ticks() - drainStart);
+      if (!drained) {
+        ++stalls;
+        std::printf("  at %.1f min: %llu reports stopped arriving\n", (Ticks() - begin) / 60.0,
+                    static_cast<unsigned long long>(counts.Sent - counts.Delivered));
+      }
       // The same moment of every cycle: receiving, nothing under way. The first sample is
       // taken once every step, the unplug included, has run once.
       last = SampleProcess();
@@ -316,7 +339,10 @@ int main(int argc, char** argv) {
 
   const uint64_t sent = counts.Sent;
   const uint64_t lost = sent > counts.Delivered ? sent - counts.Delivered : 0;
-  std::printf("\n  cycles %d, unplugs %d, failed starts %d\n", cycles, unplugs, failedStarts);
+  std::printf(
+      "\n  cycles %d, unplugs %d, failed starts %d, stalls %d, longest wait for the "
+      "reports under way %.2f s\n",
+      cycles, unplugs, failedStarts, stalls, longestDrain);
   std::printf(
       "  reports: sent %llu, delivered %llu, lost %llu, reordered %llu, not taken %llu\n",
       static_cast<unsigned long long>(sent), static_cast<unsigned long long>(counts.Delivered),

@@ -3,7 +3,9 @@
 //
 // The hidden window is the application's main window in the Windows sense: it is top-level, so
 // system broadcasts such as WM_DEVICECHANGE reach it, and components can hook it to see every
-// message it gets. Other threads wake the main thread by posting to it.
+// message it gets. Calls that other threads queue for the main thread run between the messages
+// of the program's loops and while they wait; a message posted to this window reaches the main
+// thread in any other loop.
 #pragma once
 
 #include <windows.h>

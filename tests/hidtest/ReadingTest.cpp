@@ -80,6 +80,27 @@ TEST_F(Reading, ReportsArriveInOrderOnTheMainThread) {
   Hid->ReleaseDevice(dev);
 }
 
+TEST_F(Reading, AReportReachesAMainThreadBusyInAMessageLoopNotOfTheProgram) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* dev = Claim(d);
+  ASSERT_NE(dev, nullptr);
+  PumpPending();
+  ASSERT_TRUE(d.SendToReader(Bytes(9, 6)));
+  // As a message box's loop does: it knows nothing of the queued hand-overs.
+  const ULONGLONG deadline = GetTickCount64() + 5000;
+  while (Rec.Reports.empty() && GetTickCount64() < deadline) {
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageA(&msg);
+    } else {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+  }
+  EXPECT_EQ(Rec.Reports.size(), 1u);
+  Hid->ReleaseDevice(dev);
+}
+
 TEST_F(Reading, AReadThatEndsWithoutDataIsNotDelivered) {
   TStandinDevice& d = Plug();
   Hid->SetOnDeviceData(Rec.DataEvent());

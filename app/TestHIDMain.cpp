@@ -13,10 +13,12 @@ int TestStep = 0;
 
 namespace {
 
-constexpr TControlProps Lowered{.BevelOuter = TBevel::Lowered};
+constexpr TPanelProps Lowered{.BevelOuter = TBevel::Lowered};
+constexpr TListBoxProps CodeList{.Sorted = true, .ItemHeight = 13};
+constexpr TCheckBoxProps Ticked{.Checked = true};
 
 constexpr TControlDef Form1Controls[] = {
-    {.Kind = TControlKind::Button,
+    {.Kind = ControlKind<TButton>,
      .Name = "Button1",
      .Left = 40,
      .Top = 41,
@@ -25,7 +27,7 @@ constexpr TControlDef Form1Controls[] = {
      .TabOrder = 0,
      .Caption = "Get HID Config",
      .OnClick = "Button1Click"},
-    {.Kind = TControlKind::Button,
+    {.Kind = ControlKind<TButton>,
      .Name = "Button2",
      .Left = 40,
      .Top = 73,
@@ -34,7 +36,7 @@ constexpr TControlDef Form1Controls[] = {
      .TabOrder = 1,
      .Caption = "START",
      .OnClick = "Button2Click"},
-    {.Kind = TControlKind::Panel,
+    {.Kind = ControlKind<TPanel>,
      .Name = "Panel1",
      .Left = 40,
      .Top = 145,
@@ -42,7 +44,7 @@ constexpr TControlDef Form1Controls[] = {
      .Height = 25,
      .TabOrder = 2,
      .Props = Lowered},
-    {.Kind = TControlKind::Panel,
+    {.Kind = ControlKind<TPanel>,
      .Name = "Panel2",
      .Left = 116,
      .Top = 145,
@@ -50,15 +52,15 @@ constexpr TControlDef Form1Controls[] = {
      .Height = 25,
      .TabOrder = 3,
      .Props = Lowered},
-    {.Kind = TControlKind::ListBox,
+    {.Kind = ControlKind<TListBox>,
      .Name = "ListBox1",
      .Left = 40,
      .Top = 185,
      .Width = 225,
      .Height = 241,
      .TabOrder = 4,
-     .Props = {.Sorted = true, .ItemHeight = 13}},
-    {.Kind = TControlKind::Panel,
+     .Props = CodeList},
+    {.Kind = ControlKind<TPanel>,
      .Name = "Panel3",
      .Left = 192,
      .Top = 145,
@@ -66,7 +68,7 @@ constexpr TControlDef Form1Controls[] = {
      .Height = 25,
      .TabOrder = 5,
      .Props = Lowered},
-    {.Kind = TControlKind::Button,
+    {.Kind = ControlKind<TButton>,
      .Name = "Button4",
      .Left = 128,
      .Top = 441,
@@ -75,7 +77,7 @@ constexpr TControlDef Form1Controls[] = {
      .TabOrder = 6,
      .Caption = "Clear",
      .OnClick = "Button4Click"},
-    {.Kind = TControlKind::CheckBox,
+    {.Kind = ControlKind<TCheckBox>,
      .Name = "CBUnique",
      .Left = 40,
      .Top = 112,
@@ -83,8 +85,8 @@ constexpr TControlDef Form1Controls[] = {
      .Height = 17,
      .TabOrder = 7,
      .Caption = "Unique Values Only",
-     .Props = {.Checked = true}},
-    {.Kind = TControlKind::Button,
+     .Props = Ticked},
+    {.Kind = ControlKind<TButton>,
      .Name = "Button3",
      .Left = 32,
      .Top = 440,
@@ -92,7 +94,7 @@ constexpr TControlDef Form1Controls[] = {
      .Height = 25,
      .TabOrder = 8,
      .Caption = "Test",
-     .Props = {.Visible = false},
+     .Visible = false,
      .OnClick = "Button3Click"},
 };
 
@@ -142,19 +144,6 @@ const char* StateText(int32_t State) {
 
 }  // namespace
 
-std::string ProgramDirectory() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      std::string file(path.data(), got);
-      const auto slash = file.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : file.substr(0, slash);
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
 TForm1::TCreated::TCreated(TForm1& Form) {
   const THandler handlers[] = {
       {"Button1Click", TNotifyEvent::Bind<&TForm1::Button1Click>(&Form)},
@@ -178,7 +167,12 @@ TForm1::TForm1()
       Button3(Control<TButton>("Button3")) {}
 
 void TForm1::Button1Click(void* /*Sender*/) {
-  // Opens the configuration dialog once it exists.
+  DModHID->FTargetWnd = Handle();
+  DModHID->FBeep = true;
+  const std::string dir = ProgramDirectory();
+  // A settings file that cannot be written raises its error here; it is shown, and the program
+  // goes on.
+  ShowHIDSetup(DModHID, dir.c_str());
 }
 
 void TForm1::Button2Click(void* /*Sender*/) {

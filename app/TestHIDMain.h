@@ -41,6 +41,3 @@ extern TForm1* Form1;
 
 // Selects the next synthetic report of the hidden Test button.
 extern int TestStep;
-
-// The directory of the running program, without a trailing separator.
-std::string ProgramDirectory();

@@ -7,8 +7,12 @@
 
 namespace {
 
+constexpr TPanelProps LoweredPanel{.BevelOuter = TBevel::Lowered};
+constexpr TLabelProps CentredLabel{.Alignment = TAlignment::Center};
+constexpr TBitBtnProps CancelKind{.Kind = TBitBtnKind::Cancel};
+
 constexpr TControlDef GetHIDControls[] = {
-    {.Kind = TControlKind::Panel,
+    {.Kind = ControlKind<TPanel>,
      .Name = "Panel1",
      .Left = 29,
      .Top = 16,
@@ -16,19 +20,19 @@ constexpr TControlDef GetHIDControls[] = {
      .Height = 41,
      .TabOrder = 0,
      .Caption = "Please Wait....",
-     .Props = {.Bold = true, .BevelOuter = TBevel::Lowered}},
-    {.Kind = TControlKind::Label,
+     .Font = {.Bold = true},
+     .Props = LoweredPanel},
+    {.Kind = ControlKind<TLabel>,
      .Name = "LabelNoMatch",
      .Left = 29,
      .Top = 64,
      .Width = 203,
      .Height = 13,
      .Caption = "***Values do not Match***",
-     .Props = {.Visible = false,
-               .Bold = true,
-               .FontColor = RGB(255, 0, 0),
-               .Alignment = TAlignment::Center}},
-    {.Kind = TControlKind::BitBtn,
+     .Visible = false,
+     .Font = {.Bold = true, .Color = RGB(255, 0, 0)},
+     .Props = CentredLabel},
+    {.Kind = ControlKind<TBitBtn>,
      .Name = "BitBtnCancel",
      .Left = 29,
      .Top = 88,
@@ -36,7 +40,7 @@ constexpr TControlDef GetHIDControls[] = {
      .Height = 25,
      .TabOrder = 1,
      .Caption = "&Cancel",
-     .Props = {.Kind = TBitBtnKind::Cancel}},
+     .Props = CancelKind},
 };
 
 constexpr TTimerDef GetHIDTimers[] = {

@@ -1,11 +1,19 @@
-// Settings file loader and writer.
+// The receiver's configuration: the settings file loader and writer, and the "HID
+// Configuration" dialog that lists the usable HID devices, sets the two delays and the
+// scan-code check, and saves them.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include "dialogs/SettingsValues.h"
+#include "dialogs/VersionInfo.h"
+#include "hid/HidControllerClass.h"
+#include "widgets/Form.h"
+#include "widgets/efcontrol.h"
+#include "widgets/efnumeric.h"
 
 class TDModHID;
 
@@ -25,3 +33,67 @@ class ESettingsWriteError : public std::runtime_error {
 // before it stay written.
 void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
                       const THIDSettings& Settings);
+
+// The version of the file FileName from its version resource: the two halves of the file
+// version's most and least significant words, and the reported file flags (VersionFlags). False,
+// with the outputs untouched, when the file is missing or has no readable version resource.
+bool GetFileVersion(const std::string& FileName, uint16_t& Major, uint16_t& Minor,
+                    uint16_t& Release, uint16_t& Build, uint16_t& Flags);
+
+// The "HID Configuration" dialog.
+class TFormTHID final : public TForm {
+  // Comes first: creates the window from the form definition before the fields are bound.
+  struct TCreated {
+    explicit TCreated(TFormTHID& Form);
+  } FCreated;
+
+ public:
+  TFormTHID();
+
+  TBitBtn& BitBtnOK;
+  TBitBtn& BitBtnCancel;
+  TPanel& Panel1;
+  TLabel& LabelVer;
+  TLabel& Label4;
+  TLabel& Label5;
+  TTrackBar& TBRepeat;
+  TLabel& LabelRepeat;
+  TListBox& LBHid;
+  TLabel& Label1;
+  TEfNumericField& NFCheck;
+  TEfAttachedLabel& NFCheckLabel1;
+  TBitBtn& BitBtnTest;
+  TCheckBox& CBCheck;
+  TLabel& Label2;
+  TTrackBar& TBHeld;
+  TLabel& LabelHeld;
+
+  // The settings directory with a trailing backslash once it was found to exist, else empty.
+  std::string FConfigDir;
+  // "KelHID.ini" in FConfigDir; empty when there is no usable directory, and then OK saves
+  // nothing.
+  std::string FConfigFile;
+  TDModHID* FEngine = nullptr;
+
+  void TBRepeatChange(void* Sender);
+  void BitBtnTestClick(void* Sender);
+  void LBHidClick(void* Sender);
+  void CBCheckClick(void* Sender);
+  void TBHeldChange(void* Sender);
+
+  // The device key: the vendor id in the upper 16 bits, the product id in the lower.
+  [[nodiscard]] static constexpr uint32_t MakeDeviceKey(uint16_t VendorID, uint16_t ProductID) {
+    return (uint32_t{VendorID} << 16) | ProductID;
+  }
+  // Gives the engine's receiver back and lists the usable devices in LBHid.
+  void RefreshDeviceList();
+  // The controller's OnEnumerate while RefreshDeviceList runs: lists the device at Idx when it
+  // can be claimed and is open for reading and writing. Always goes on.
+  bool EnumerateDevice(THidDevice* HidDev, int32_t Idx);
+};
+
+// Shows the configuration dialog for Engine with the settings file of the directory Dir. When
+// the dialog is closed with OK and the settings could be saved, the engine and the file hold
+// them and the result is the chosen receiver's device key; otherwise 0. Raises
+// ESettingsWriteError when the file cannot be written (after the dialog is gone).
+uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir);

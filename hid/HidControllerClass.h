@@ -240,9 +240,17 @@ class THidAccess {
   // Hands out the first listed free device with these ids (ProductID -1: any product). HidDev
   // is that device, now Claimed, or none when the result is false.
   virtual bool ClaimByIds(THidDevice*& HidDev, int32_t VendorID, int32_t ProductID) = 0;
+  // Hands out the listed device at position Idx (as offered by Enumerate) if it is free.
+  virtual bool ClaimByIndex(THidDevice*& HidDev, int32_t Idx) = 0;
   // Ends the device's reading, closes it, makes it free again (or destroys it when it is gone)
   // and sets HidDev to none. Nothing for none.
   virtual void ReleaseDevice(THidDevice*& HidDev) = 0;
+
+  // Offers the plugged devices to OnEnumerate in list order, with their list positions, until
+  // it answers false; returns how many were offered.
+  virtual int32_t Enumerate() = 0;
+  [[nodiscard]] virtual THidEnumerateEvent OnEnumerate() const = 0;
+  virtual void SetOnEnumerate(const THidEnumerateEvent& Value) = 0;
 
   [[nodiscard]] virtual THidDataEvent OnDeviceData() const = 0;
   // Passes the handler to every device carrying the previous one; an equal handler changes
@@ -267,12 +275,9 @@ class THidDeviceController final : public THidAccess {
   void AfterLoad();
 
   void DeviceChange() override;
-  // Offers the plugged devices to OnEnumerate in list order until it answers false; returns how
-  // many were offered.
-  int32_t Enumerate();
+  int32_t Enumerate() override;
   bool ClaimByIds(THidDevice*& HidDev, int32_t VendorID, int32_t ProductID) override;
-  // Hands out the device at list position Idx if it is free.
-  bool ClaimByIndex(THidDevice*& HidDev, int32_t Idx);
+  bool ClaimByIndex(THidDevice*& HidDev, int32_t Idx) override;
   void ReleaseDevice(THidDevice*& HidDev) override;
 
   // The listed devices; positions are the Idx of Enumerate and ClaimByIndex.
@@ -294,8 +299,8 @@ class THidDeviceController final : public THidAccess {
 
   [[nodiscard]] THidPlugEvent OnArrival() const { return FOnArrival; }
   void SetOnArrival(const THidPlugEvent& Value) { FOnArrival = Value; }
-  [[nodiscard]] THidEnumerateEvent OnEnumerate() const { return FOnEnumerate; }
-  void SetOnEnumerate(const THidEnumerateEvent& Value) { FOnEnumerate = Value; }
+  [[nodiscard]] THidEnumerateEvent OnEnumerate() const override { return FOnEnumerate; }
+  void SetOnEnumerate(const THidEnumerateEvent& Value) override { FOnEnumerate = Value; }
   [[nodiscard]] TNotifyEvent OnDeviceChange() const { return FOnDeviceChange; }
   // Once loaded, a new handler is followed by a scan at once.
   void SetOnDeviceChange(const TNotifyEvent& Value);

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by scripts/run, scripts/test and scripts/bench: packages, builds, display and Wine.
 # Source it; it sets ROOT and BUILD and the Wine environment.
 
@@ -10,7 +11,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick googletest
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev shellcheck)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -18,20 +19,43 @@ as_root() {
   if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# Installs the Debian packages that are missing; nothing when all are there.
+# Installs the Debian packages that are missing; nothing when all are there. Then sees how Wine
+# can run programs here.
 install_packages() {
   local missing=() p
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing: ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    as_root dpkg --add-architecture i386
+  if [ ${#missing[@]} -gt 0 ]; then
+    log "installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      as_root dpkg --add-architecture i386
+    fi
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+      "${missing[@]}" >/dev/null
   fi
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+  choose_wine_loader
+}
+
+# Wine starts 32-bit programs with a 32-bit loader, which needs a kernel that runs 32-bit Linux
+# programs. Where it does not (some virtual machines refuse them), Wine's 64-bit loader takes
+# its place for these scripts and what they start, and only 64-bit programs can run:
+# WIN32_RUNS is then empty.
+WIN32_RUNS=1
+choose_wine_loader() {
+  wine --version >/dev/null 2>&1 && return 0
+  /usr/lib/wine/wine64 --version >/dev/null 2>&1 || return 0
+  WIN32_RUNS=
+  local shims="$BUILD/wine64-only" loader
+  mkdir -p "$shims"
+  for loader in wine wine-stable; do
+    printf '%s\n' '#!/bin/sh' 'export WINELOADER=/usr/lib/wine/wine64' \
+      'exec /usr/lib/wine/wine64 "$@"' >"$shims/$loader"
+    chmod +x "$shims/$loader"
+  done
+  export PATH="$shims:$PATH"
+  log "this machine does not run 32-bit programs: Wine runs 64-bit ones only"
 }
 
 # configure_build NAME [cmake args...]: configures build/NAME once, then builds it.
@@ -67,18 +91,13 @@ start_xvfb() {
   local fdfile
   fdfile=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fdfile" >/dev/null 2>&1 &
-  build_fuzz() {
-  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-}
-
-XVFB_PID=$!
-  local i
-  for i in $(seq 100); do
+  XVFB_PID=$!
+  for _ in $(seq 100); do
     [ -s "$fdfile" ] && break
     sleep 0.1
   done
-  export DISPLAY=":$(tr -d '\n' <"$fdfile")"
+  DISPLAY=":$(tr -d '\n' <"$fdfile")"
+  export DISPLAY
   rm -f "$fdfile"
   [ "$DISPLAY" != ":" ] || { echo "Xvfb did not start" >&2; return 1; }
 }
@@ -111,11 +130,83 @@ stop_services() {
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" >/dev/null 2>&1 || true
     wait "$XVFB_PID" 2>/dev/null || true
-    build_fuzz() {
-  configure_build fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DKELHID_FUZZ=ON -DKELHID_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    XVFB_PID=
+  fi
 }
 
-XVFB_PID=
+# The configuration the demo runs: the product's win32, or win64 where 32-bit programs cannot
+# run.
+demo_config() {
+  if [ -n "$WIN32_RUNS" ]; then echo win32; else echo win64; fi
+}
+
+DEMO="$BUILD/demo"
+
+# layout_demo CONFIG: the demo folder build/demo: TestHID.exe (and KelHID.dll when there is
+# one) with the simulated receiver's HID.dll and SetupApi.dll beside it, a KelHID.ini naming
+# the virtual remote's receiver, and VirtualRemote.exe. Needs the Wine server.
+layout_demo() {
+  local from="$BUILD/$1"
+  rm -rf "$DEMO"
+  mkdir -p "$DEMO"
+  cp "$from/app/TestHID.exe" "$from/sim/VirtualRemote.exe" "$from/sim/HID.dll" \
+    "$from/sim/SetupApi.dll" "$DEMO/"
+  find "$from" -name KelHID.dll -exec cp {} "$DEMO/" \; -quit
+  # Receiver 1209:0001, scan code 4B: the remote's. Key repeats: the first after 400 ms, then
+  # every 200 ms while a key is held.
+  printf '%s\r\n' '[SETUP]' 'NAME=Virtual IR Receiver' 'VID=4617' 'PID=1' 'Delay=400' \
+    'HeldDelay=200' 'Check=75' 'UseCheck=1' >"$DEMO/KelHID.ini"
+  # The remote and the program meet on a bus of their own; a remote that was killed may have
+  # left its receiver there.
+  export KELHID_STANDIN_BUS=demo
+  wine reg delete 'HKCU\Software\KelHID\StandinBus\demo' /f >/dev/null 2>&1 || true
+}
+
+# demo_program NAME [args]: starts a program of the demo folder in the background.
+demo_program() {
+  local exe="$DEMO/$1"; shift
+  (cd "$DEMO" && exec "$ROOT/cmake/wine-run" "$exe" "$@") </dev/null >/dev/null 2>&1 &
+}
+
+# close_program NAME PID: closes a Windows program as a user would (WM_CLOSE to its windows)
+# and waits for it; false when it would not go.
+close_program() {
+  wine taskkill /im "$1" >/dev/null 2>&1 || true
+  for _ in $(seq 100); do
+    kill -0 "$2" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$2" 2>/dev/null; then
+    echo "$1 did not close" >&2
+    kill "$2" 2>/dev/null || true
+    return 1
   fi
+  wait "$2" 2>/dev/null || true
+}
+
+# run_demo_unattended CONFIG SHOT: TestHID.exe and the remote playing its sequence, driven by
+# DemoPilot.exe; SHOT gets a picture of the screen with both windows once the sequence is
+# done, then both programs are closed. The pilot's findings go to build/demo/pilot.txt and to
+# the output. False when no code arrived or a step failed.
+run_demo_unattended() {
+  local config=$1 shot=$2 rc=0
+  layout_demo "$config"
+  demo_program TestHID.exe
+  local program=$!
+  demo_program VirtualRemote.exe --play
+  local remote=$!
+  "$ROOT/cmake/wine-run" "$BUILD/$config/sim/DemoPilot.exe" </dev/null >"$DEMO/pilot.txt" 2>&1 ||
+    rc=$?
+  tr -d '\r' <"$DEMO/pilot.txt"
+  mkdir -p "$(dirname "$shot")"
+  import -window root "$shot"
+  echo "screenshot: $shot"
+  close_program TestHID.exe "$program" || rc=1
+  close_program VirtualRemote.exe "$remote" || rc=1
+  return "$rc"
+}
+
+# demo_value NAME: a finding of the last unattended demo.
+demo_value() {
+  tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"
 }

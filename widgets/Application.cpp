@@ -19,6 +19,19 @@ TApplication& Application() {
   return instance;
 }
 
+std::string ProgramDirectory() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) {
+      std::string file(path.data(), got);
+      const auto slash = file.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : file.substr(0, slash);
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
 TApplication::~TApplication() {
   if (FHandle != nullptr) DestroyWindow(FHandle);
   if (FQueueEvent != nullptr) CloseHandle(FQueueEvent);
@@ -68,8 +81,18 @@ void TApplication::DispatchQueued(MSG& Message) {
     DispatchMessageA(&Message);
     return;
   }
-  if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
-      root != nullptr && root->PreTranslateMessage(Message)) {
+  // The keyboard interface runs handlers (short cuts, key preview): an error in one is shown
+  // like any handler's, and the key goes no further.
+  try {
+    if (TWindow* root = TWindow::FromHandle(GetAncestor(Message.hwnd, GA_ROOT));
+        root != nullptr && root->PreTranslateMessage(Message)) {
+      return;
+    }
+  } catch (const std::exception& e) {
+    ShowException(e.what());
+    return;
+  } catch (...) {
+    ShowException("Unexpected error");
     return;
   }
   TranslateMessage(&Message);

@@ -153,5 +153,8 @@ class TApplication {
 // The one application object.
 TApplication& Application();
 
+// The directory of the running program, without a trailing separator.
+std::string ProgramDirectory();
+
 // Posted to the application window when calls are queued for the main thread.
 inline constexpr UINT WM_APP_SYNCHRONIZE = WM_APP + 0x3F0;

@@ -8,30 +8,10 @@
 
 namespace {
 
-constexpr UINT_PTR FirstControlId = 100;
-
 HFONT MakeFont(bool Bold) {
   return CreateFontA(-11, 0, 0, 0, Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
-}
-
-std::unique_ptr<TControl> MakeControl(TControlKind Kind, TForm& Form, std::string_view Name) {
-  switch (Kind) {
-    case TControlKind::Button:
-      return std::make_unique<TButton>(Form, Name);
-    case TControlKind::BitBtn:
-      return std::make_unique<TBitBtn>(Form, Name);
-    case TControlKind::CheckBox:
-      return std::make_unique<TCheckBox>(Form, Name);
-    case TControlKind::ListBox:
-      return std::make_unique<TListBox>(Form, Name);
-    case TControlKind::Panel:
-      return std::make_unique<TPanel>(Form, Name);
-    case TControlKind::Label:
-      return std::make_unique<TLabel>(Form, Name);
-  }
-  throw std::logic_error("unknown control kind");
 }
 
 template <class Event>
@@ -52,9 +32,15 @@ void Bind(Event& Target, std::span<const THandler> Handlers, std::string_view Na
 }  // namespace
 
 TForm::~TForm() {
-  FTimers.clear();
+  FDestroying = true;
+  for (size_t i = 0; i < FComponents.size(); ++i) FComponents[i]->Destroying();
   DestroyHandle();
-  FControls.clear();
+  // The last made first; a component may still free another while it goes.
+  while (!FComponents.empty()) {
+    std::unique_ptr<TComponent> last = std::move(FComponents.back());
+    FComponents.pop_back();
+    last.reset();
+  }
   if (FFont != nullptr) DeleteObject(FFont);
   if (FBoldFont != nullptr) DeleteObject(FBoldFont);
 }
@@ -115,46 +101,118 @@ void TForm::CreateForm(const TFormDef& Def, std::span<const THandler> Handlers) 
     };
     return key(a) < key(b);
   });
-  for (const TControlDef* def : order) {
-    HWND parent = Handle();
-    if (!def->Parent.empty()) parent = Control(def->Parent).Handle();
-    auto control = MakeControl(def->Kind, *this, def->Name);
-    const TControl::TPlacement place{parent,
-                                     FirstControlId + FControls.size(),
-                                     def->Left,
-                                     def->Top,
-                                     def->Width,
-                                     def->Height,
-                                     def->TabOrder >= 0};
-    control->Create(place, def->Caption, def->Props);
-    Bind(control->OnClick, Handlers, def->OnClick);
-    Bind(control->OnChange, Handlers, def->OnChange);
-    FControls.push_back(std::move(control));
-  }
+  FLoading = true;
+  for (const TControlDef* def : order) CreateControl(*def, Handlers);
 
   for (const TTimerDef& def : Def.Timers) {
-    auto timer = std::make_unique<TTimer>();
-    timer->SetEnabled(false);
-    timer->SetInterval(def.Interval);
-    Bind(timer->OnTimer, Handlers, def.OnTimer);
-    timer->SetEnabled(def.Enabled);
-    FTimers.emplace_back(std::string(def.Name), std::move(timer));
+    auto made = std::make_unique<TTimer>(def.Name);
+    TTimer& timer = *made;
+    timer.SetEnabled(false);
+    timer.SetInterval(def.Interval);
+    Bind(timer.OnTimer, Handlers, def.OnTimer);
+    InsertComponent(std::move(made));
+    timer.SetEnabled(def.Enabled);
+  }
+  FLoading = false;
+  // Every component is there: now they may look for each other.
+  const size_t loaded = FComponents.size();
+  for (size_t i = 0; i < loaded && i < FComponents.size(); ++i) {
+    TComponent& c = *FComponents[i];
+    c.FLoading = false;
+    c.Loaded();
   }
 
   if (OnCreate) OnCreate(this);
 }
 
-TTimer& TForm::Timer(std::string_view Name) const {
-  for (const auto& [name, timer] : FTimers) {
-    if (name == Name) return *timer;
+TControl& TForm::CreateControl(const TControlDef& Def, std::span<const THandler> Handlers) {
+  if (Def.Kind == nullptr) throw std::logic_error("control " + std::string(Def.Name) + ": no kind");
+  TControl* parent = nullptr;
+  if (!Def.Parent.empty()) parent = &Control(Def.Parent);
+  std::unique_ptr<TControl> made = Def.Kind(*this, Def.Name);
+  TControl& control = *made;
+  // The name is checked before anything is made.
+  InsertComponent(std::move(made));
+  control.FLoading = FLoading;
+  try {
+    TControl::TPlacement place;
+    place.Parent = parent;
+    place.ParentHandle = parent != nullptr ? parent->Handle() : Handle();
+    place.Id = FNextId++;
+    place.Left = Def.Left;
+    place.Top = Def.Top;
+    place.Width = Def.Width;
+    place.Height = Def.Height;
+    place.TabStop = Def.TabOrder >= 0;
+    place.Visible = Def.Visible;
+    place.Enabled = Def.Enabled;
+    place.Font = Def.Font;
+    place.Caption = Def.Caption;
+    control.Create(place, Def.Props);
+    Bind(control.OnClick, Handlers, Def.OnClick);
+    Bind(control.OnChange, Handlers, Def.OnChange);
+  } catch (...) {
+    FreeComponent(control);
+    throw;
   }
+  if (!FLoading) control.Loaded();
+  return control;
+}
+
+TComponent& TForm::InsertComponent(std::unique_ptr<TComponent> Component) {
+  const std::string& name = Component->Name();
+  if (FindComponent(name) != nullptr) {
+    throw EComponentError("A component named " + name + " already exists");
+  }
+  Component->FOwner = this;
+  FComponents.push_back(std::move(Component));
+  TComponent& inserted = *FComponents.back();
+  // Told in turn; a component may insert or free others meanwhile, hence the index.
+  for (size_t i = 0; i < FComponents.size(); ++i) {
+    if (FComponents[i].get() != &inserted)
+      FComponents[i]->Notification(inserted, TOperation::Insert);
+  }
+  return inserted;
+}
+
+void TForm::FreeComponent(TComponent& Component) {
+  const auto it = std::find_if(FComponents.begin(), FComponents.end(),
+                               [&](const auto& c) { return c.get() == &Component; });
+  if (it == FComponents.end()) return;
+  std::unique_ptr<TComponent> going = std::move(*it);
+  FComponents.erase(it);
+  going->Destroying();
+  if (!FDestroying) {
+    for (size_t i = 0; i < FComponents.size(); ++i) {
+      FComponents[i]->Notification(*going, TOperation::Remove);
+    }
+  }
+  if (auto* control = dynamic_cast<TControl*>(going.get())) control->DestroyWindowHandle();
+  going.reset();
+}
+
+TComponent* TForm::FindComponent(std::string_view Name) const {
+  if (Name.empty()) return nullptr;
+  for (const auto& c : FComponents) {
+    if (SameName(c->Name(), Name)) return c.get();
+  }
+  return nullptr;
+}
+
+std::string TForm::UniqueName(std::string_view Prefix) const {
+  for (int i = 1;; ++i) {
+    std::string name = std::string(Prefix) + std::to_string(i);
+    if (FindComponent(name) == nullptr) return name;
+  }
+}
+
+TTimer& TForm::Timer(std::string_view Name) const {
+  if (auto* timer = dynamic_cast<TTimer*>(FindComponent(Name))) return *timer;
   throw std::logic_error("no timer " + std::string(Name));
 }
 
 TControl& TForm::Control(std::string_view Name) const {
-  for (const auto& c : FControls) {
-    if (c->Name() == Name) return *c;
-  }
+  if (auto* control = dynamic_cast<TControl*>(FindComponent(Name))) return *control;
   throw std::logic_error("no control " + std::string(Name));
 }
 
@@ -181,8 +239,10 @@ void TForm::Close() {
 }
 
 void TForm::FocusFirst() {
-  for (const auto& c : FControls) {
-    const HWND h = c->Handle();
+  for (const auto& c : FComponents) {
+    const auto* control = dynamic_cast<const TControl*>(c.get());
+    if (control == nullptr) continue;
+    const HWND h = control->Handle();
     if ((GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP) != 0 && IsWindowVisible(h) &&
         IsWindowEnabled(h)) {
       ::SetFocus(h);
@@ -193,7 +253,7 @@ void TForm::FocusFirst() {
 }
 
 TButton* TForm::FindButton(bool Default) const {
-  for (const auto& c : FControls) {
+  for (const auto& c : FComponents) {
     auto* button = dynamic_cast<TButton*>(c.get());
     if (button != nullptr && (Default ? button->IsDefault() : button->IsCancel())) return button;
   }
@@ -250,14 +310,15 @@ bool TForm::PreTranslateMessage(MSG& Message) {
 
 bool TForm::LabelMnemonic(char Key) {
   const auto key = static_cast<char>(std::toupper(static_cast<unsigned char>(Key)));
-  for (const auto& c : FControls) {
+  for (const auto& c : FComponents) {
     const auto* label = dynamic_cast<const TLabel*>(c.get());
     if (label == nullptr || label->FocusControl().empty() || label->Mnemonic() != key ||
         !label->Visible()) {
       continue;
     }
-    TControl& target = Control(label->FocusControl());
-    if (target.Visible() && target.Enabled()) target.SetFocus();
+    // A control that cannot take the focus (disabled, hidden) leaves it where it is.
+    auto* target = dynamic_cast<TControl*>(FindComponent(label->FocusControl()));
+    if (target != nullptr && target->CanFocus()) target->SetFocus();
     return true;
   }
   return false;
@@ -273,11 +334,19 @@ LRESULT TForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
       TButton* button = nullptr;
       if (id == IDOK) button = FindButton(true);
       if (id == IDCANCEL) button = FindButton(false);
-      for (const auto& c : FControls) {
-        if (button == nullptr && GetDlgCtrlID(c->Handle()) == id)
-          button = dynamic_cast<TButton*>(c.get());
+      for (const auto& c : FComponents) {
+        auto* b = dynamic_cast<TButton*>(c.get());
+        if (button == nullptr && b != nullptr && GetDlgCtrlID(b->Handle()) == id) button = b;
       }
       if (button != nullptr && button->Visible() && button->Enabled()) button->Click();
+      return 0;
+    }
+    case WM_NEXTDLGCTL: {
+      // As in a dialog: lParam set, wParam is the control; else the next (wParam 0) or the
+      // previous tab stop.
+      const HWND target = lParam != 0 ? reinterpret_cast<HWND>(wParam)
+                                      : GetNextDlgTabItem(Handle(), GetFocus(), wParam != 0);
+      if (target != nullptr && IsChild(Handle(), target)) ::SetFocus(target);
       return 0;
     }
     case DM_GETDEFID: {

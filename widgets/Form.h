@@ -2,10 +2,13 @@
 // handlers bound to their events.
 //
 // A form class declares its definition as data, gives the table of its handlers by name, and
-// calls CreateForm; the controls come into being in tab order with their handlers bound. The
-// form runs the keyboard interface (Tab, Enter for the default button, Escape for the cancel
-// button, "&" mnemonics), shows itself modally with ModalResult-style closing, and passes its
-// key presses to OnShortCut before the focused control sees them.
+// calls CreateForm; the controls come into being in tab order with their handlers bound. A row
+// names the control's kind (ControlKind<T>, any class derived from TControl, also one built
+// outside this layer) and the properties of that kind. The form owns its components (controls,
+// timers, other helpers) in one list with unique names; controls can also be created and freed
+// while the form runs. The form runs the keyboard interface (Tab, Enter for the default button,
+// Escape for the cancel button, "&" mnemonics), shows itself modally with ModalResult-style
+// closing, and passes its key presses to OnShortCut before the focused control sees them.
 #pragma once
 
 #include <windows.h>
@@ -17,24 +20,11 @@
 #include <variant>
 #include <vector>
 
+#include "widgets/Component.h"
 #include "widgets/Controls.h"
 #include "widgets/Event.h"
 #include "widgets/Timer.h"
 #include "widgets/Window.h"
-
-enum class TControlKind : uint8_t { Button, BitBtn, CheckBox, ListBox, Panel, Label };
-
-struct TControlDef {
-  TControlKind Kind = TControlKind::Label;
-  std::string_view Name;
-  std::string_view Parent = {};  // a panel that holds it; empty for the form
-  int Left = 0, Top = 0, Width = 0, Height = 0;
-  int TabOrder = -1;  // -1: not reached with Tab
-  std::string_view Caption = {};
-  TControlProps Props = {};
-  std::string_view OnClick = {};
-  std::string_view OnChange = {};
-};
 
 // A window timer of the form.
 struct TTimerDef {
@@ -93,8 +83,30 @@ class TForm : public TWindow {
   [[nodiscard]] T& Control(std::string_view Name) const {
     return dynamic_cast<T&>(Control(Name));
   }
-  [[nodiscard]] const std::vector<std::unique_ptr<TControl>>& Controls() const { return FControls; }
   [[nodiscard]] TTimer& Timer(std::string_view Name) const;
+
+  // The components in the order they were inserted (controls in tab order, then timers).
+  [[nodiscard]] const std::vector<std::unique_ptr<TComponent>>& Components() const {
+    return FComponents;
+  }
+  // The component of that name (names compare without regard to case), or none.
+  [[nodiscard]] TComponent* FindComponent(std::string_view Name) const;
+  // Prefix followed by the first number from 1 up that no component's name has.
+  [[nodiscard]] std::string UniqueName(std::string_view Prefix) const;
+  // Takes the component into the list and tells the others. Its name, unless empty, must be one
+  // no other component has.
+  TComponent& InsertComponent(std::unique_ptr<TComponent> Component);
+  // Tells the others, destroys the component's window and frees it.
+  void FreeComponent(TComponent& Component);
+  // Creates a control as a row of the form definition does, also while the form runs.
+  TControl& CreateControl(const TControlDef& Def, std::span<const THandler> Handlers = {});
+  template <class T>
+  T& CreateControl(const TControlDef& Def, std::span<const THandler> Handlers = {}) {
+    return dynamic_cast<T&>(CreateControl(Def, Handlers));
+  }
+  // True while the form builds itself from its definition / while it is being destroyed.
+  [[nodiscard]] bool Loading() const { return FLoading; }
+  [[nodiscard]] bool Destroying() const { return FDestroying; }
 
   [[nodiscard]] HFONT Font(bool Bold) const { return Bold ? FBoldFont : FFont; }
 
@@ -112,11 +124,14 @@ class TForm : public TWindow {
 
  private:
   [[nodiscard]] TButton* FindButton(bool Default) const;
+  TControl& MakeControl(const TControlDef& Def);
   bool LabelMnemonic(char Key);
   void FocusFirst();
 
-  std::vector<std::unique_ptr<TControl>> FControls;
-  std::vector<std::pair<std::string, std::unique_ptr<TTimer>>> FTimers;
+  std::vector<std::unique_ptr<TComponent>> FComponents;
+  UINT_PTR FNextId = 100;
+  bool FLoading = false;
+  bool FDestroying = false;
   HFONT FFont = nullptr;
   HFONT FBoldFont = nullptr;
   HWND FLastFocus = nullptr;

@@ -2,12 +2,15 @@
 // made it.
 #pragma once
 
+#include <string_view>
+
+#include "widgets/Component.h"
 #include "widgets/Event.h"
 #include "widgets/Window.h"
 
-class TTimer final : public TWindow {
+class TTimer final : public TWindow, public TComponent {
  public:
-  TTimer() = default;
+  explicit TTimer(std::string_view Name = {}) : TComponent(Name) {}
   ~TTimer() override;
 
   [[nodiscard]] bool Enabled() const { return FEnabled; }

@@ -20,6 +20,10 @@ void TWindow::Attach(HWND Handle) {
 
 void TWindow::CreateHandle(const TCreateParams& Params) {
   if (FHandle != nullptr) return;
+  if (Params.Subclass) {
+    CreateSystemHandle(Params);
+    return;
+  }
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSEXA existing{};
   existing.cbSize = sizeof(existing);
@@ -40,7 +44,6 @@ void TWindow::CreateHandle(const TCreateParams& Params) {
 }
 
 void TWindow::CreateSystemHandle(const TCreateParams& Params) {
-  if (FHandle != nullptr) return;
   const HWND handle =
       CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption.c_str(), Params.Style,
                       Params.Left, Params.Top, Params.Width, Params.Height, Params.Parent,

@@ -43,12 +43,11 @@ class TWindow {
     UINT ClassStyle = CS_DBLCLKS;
     HBRUSH Background = nullptr;
     HCURSOR Cursor = nullptr;
+    bool Subclass = false;  // ClassName is a system class: create it, then subclass it
   };
-  // Creates a window of a class of the program's own; the object receives its messages from
-  // WM_NCCREATE on.
+  // Creates the window. A window of a class of the program's own receives its messages from
+  // WM_NCCREATE on; a window of a system class from the moment it is subclassed.
   void CreateHandle(const TCreateParams& Params);
-  // Creates a window of a system class (Params.ClassName) and subclasses it.
-  void CreateSystemHandle(const TCreateParams& Params);
   void DestroyHandle();
 
   // Handles one message; the default is the class's own handling.
@@ -57,6 +56,7 @@ class TWindow {
  private:
   static LRESULT CALLBACK StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);
   void Attach(HWND Handle);
+  void CreateSystemHandle(const TCreateParams& Params);
 
   HWND FHandle = nullptr;
   WNDPROC FClassProc = nullptr;  // system classes: their own procedure

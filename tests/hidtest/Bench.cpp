@@ -30,7 +30,7 @@
 #include "engine/DMHID.h"
 #include "hidtest/HidTestSupport.h"
 #include "hidtest/NumberedReports.h"
-#include "hidtest/StandinDevice.h"
+#include "sim/StandinDevice.h"
 #include "widgets/Application.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "hid/HidControllerClass.h"
 #include "hid/SetupApi.h"
 #include "hidtest/HidTestSupport.h"
-#include "hidtest/StandinDevice.h"
+#include "sim/StandinDevice.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "hid/HidControllerClass.h"
 #include "hidtest/HidTestSupport.h"
-#include "hidtest/StandinDevice.h"
+#include "sim/StandinDevice.h"
 
 class THidTest : public ::testing::Test {
  protected:

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 #include "widgets/Application.h"
 
 namespace {

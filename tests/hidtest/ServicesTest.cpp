@@ -7,7 +7,7 @@
 #include "hid/Hid.h"
 #include "hid/SetupApi.h"
 #include "hidtest/HidTestSupport.h"
-#include "hidtest/StandinDevice.h"
+#include "sim/StandinDevice.h"
 
 namespace {
 

@@ -3,12 +3,14 @@
 // its pipe show up as code pairs, STOP ends reception.
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/TestHIDMain.h"
-#include "hidtest/StandinDevice.h"
-#include "standin/StandinBus.h"
+#include "widgets/Application.h"
+#include "sim/StandinBus.h"
+#include "sim/StandinDevice.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
 #include "win/TempDir.h"
@@ -89,23 +91,38 @@ class EndToEnd : public ::testing::Test {
     return CopyFileA(From.c_str(), Folder.File(To).c_str(), FALSE) != FALSE;
   }
 
+  // Starts TestHID.exe in the folder and waits for its window.
+  HWND Start() {
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + Folder.File("TestHID.exe") + "\"";
+    if (!CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        Folder.Path().c_str(), &si, &Process)) {
+      return nullptr;
+    }
+    HWND window = nullptr;
+    WaitUntil([&] {
+      window = FindWindowA("TForm1", "Test HID");
+      return window != nullptr && IsWindowVisible(window);
+    });
+    return window;
+  }
+  void Close(HWND Window) {
+    PostMessageA(Window, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WaitForSingleObject(Process.hProcess, 10000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeProcess(Process.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+  }
+
   TTempDir Folder;
   PROCESS_INFORMATION Process{};
 };
 
 TEST_F(EndToEnd, StartShowsGetReportsBecomeCodesStopShowsOff) {
   TStandinDevice receiver;  // vendor 0x1234, product 1, 9-byte reports
-
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  std::string cmd = "\"" + Folder.File("TestHID.exe") + "\"";
-  ASSERT_TRUE(CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             Folder.Path().c_str(), &si, &Process));
-  HWND window = nullptr;
-  ASSERT_TRUE(WaitUntil([&] {
-    window = FindWindowA("TForm1", "Test HID");
-    return window != nullptr && IsWindowVisible(window);
-  }));
+  const HWND window = Start();
+  ASSERT_NE(window, nullptr);
   const std::vector<HWND> panels = Children(window, "TPanel");
   ASSERT_EQ(panels.size(), 3u);
   const HWND state = panels[2];
@@ -134,11 +151,86 @@ TEST_F(EndToEnd, StartShowsGetReportsBecomeCodesStopShowsOff) {
   EXPECT_TRUE(WaitUntil([&] { return TextOf(state) == "off"; })) << TextOf(state);
   EXPECT_EQ(TextOf(start), "START");
 
-  PostMessageA(window, WM_CLOSE, 0, 0);
-  ASSERT_EQ(WaitForSingleObject(Process.hProcess, 10000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  GetExitCodeProcess(Process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
+  Close(window);
+}
+
+// The user's way through the configuration: open it, pick the receiver, tick the scan-code
+// check, let Test capture the scan code, save; then START lists only that scan code's codes.
+TEST_F(EndToEnd, ConfigureTheScanCodeCheckThenReceiveOnlyItsCodes) {
+  TStandinDevice receiver;
+  DeleteFileA(Folder.File("KelHID.ini").c_str());
+  ASSERT_TRUE(Copy(ProgramDirectory() + "\\..\\app\\KelHID.dll", "KelHID.dll"));
+  const HWND window = Start();
+  ASSERT_NE(window, nullptr);
+  // Modal dialogs run inside the click's handler: clicks are posted, as the mouse does.
+  const auto click = [](HWND Button) { PostMessageA(Button, BM_CLICK, 0, 0); };
+  const auto visible = [](const char* Class) {
+    const HWND w = FindWindowA(Class, nullptr);
+    return w != nullptr && IsWindowVisible(w) ? w : nullptr;
+  };
+  click(FindWindowExA(window, nullptr, "Button", "Get HID Config"));
+  HWND setup = nullptr;
+  ASSERT_TRUE(WaitUntil([&] { return (setup = visible("TFormTHID")) != nullptr; }));
+  const HWND devices = FindWindowExA(setup, nullptr, "ListBox", nullptr);
+  ASSERT_EQ(ListItems(devices).size(), 1u);
+  RECT line{};
+  SendMessageA(devices, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&line));
+  PostMessageA(devices, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(line.left + 4, line.top + 3));
+  PostMessageA(devices, WM_LBUTTONUP, 0, MAKELPARAM(line.left + 4, line.top + 3));
+  click(FindWindowExA(setup, nullptr, "Button", "Check &Scan Code (Use Test to Discover)"));
+  const HWND field = FindWindowExA(setup, nullptr, "TEfNumericField", nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(field) != FALSE; }));
+
+  click(FindWindowExA(setup, nullptr, "Button", "&Test"));
+  HWND capture = nullptr;
+  const auto waiting = [&] {
+    capture = visible("TFormGetHID");
+    return capture != nullptr && TextOf(FindWindowExA(capture, nullptr, "TPanel", nullptr)) ==
+                                     "Press a Key on your Remote";
+  };
+  const uint8_t press[] = {0x00, 0x3E, 0x00, 0x0B, 0x05, 0x00, 0x00, 0x00, 0x00};
+  ASSERT_TRUE(WaitUntil(waiting));
+  SaveScreenshot(setup, "EndToEnd-capture-behind");
+  ASSERT_TRUE(receiver.SendToReader(press));
+  ASSERT_TRUE(WaitUntil([&] {
+    return waiting() &&
+           TextOf(FindWindowExA(capture, nullptr, "TLabel", nullptr)) == "Confirm Code";
+  }));
+  ASSERT_TRUE(receiver.SendToReader(press));
+  ASSERT_TRUE(WaitUntil([&] { return visible("TFormGetHID") == nullptr; }));
+  // The field's text as a screen reader asks for it.
+  const auto fieldText = [&] {
+    char text[16] = {};
+    SendMessageA(field, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text));
+    return std::string(text);
+  };
+  EXPECT_TRUE(WaitUntil([&] { return fieldText() == "3E"; })) << fieldText();
+  SaveScreenshot(setup, "EndToEnd-configured");
+  click(FindWindowExA(setup, nullptr, "Button", "&OK"));
+  // The dialog closes, then the settings are written.
+  ASSERT_TRUE(
+      WaitUntil([&] { return Folder.Read("KelHID.ini").find("UseCheck") != std::string::npos; }));
+  const std::string settings = Folder.Read("KelHID.ini");
+  EXPECT_NE(settings.find("VID=4660\r\nPID=1\r\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("Check=62\r\nUseCheck=1\r\n"), std::string::npos) << settings;
+
+  const HWND start = FindWindowExA(window, nullptr, "Button", "START");
+  const HWND state = Children(window, "TPanel")[2];
+  const HWND list = FindWindowExA(window, nullptr, "ListBox", nullptr);
+  SendMessageA(start, BM_CLICK, 0, 0);
+  ASSERT_TRUE(WaitUntil([&] { return TextOf(state) == "GET"; })) << TextOf(state);
+  // Another remote's scan code (05) is refused; only scan code 3E gets through the check.
+  const uint8_t other[] = {0x00, 0x05, 0x00, 0x0B, 0x06, 0x00, 0x00, 0x00, 0x00};
+  const uint8_t next[] = {0x00, 0x3E, 0x00, 0x0B, 0x07, 0x00, 0x00, 0x00, 0x00};
+  for (const auto* report : {press, other, next}) {
+    ASSERT_TRUE(receiver.SendToReader(std::span<const uint8_t>(report, 9)));
+    Sleep(600);  // past the repeat delay of 500 ms
+  }
+  EXPECT_TRUE(WaitUntil([&] { return ListItems(list).size() == 2; }));
+  Sleep(200);
+  EXPECT_EQ(ListItems(list), (std::vector<std::string>{"2853,62", "2855,62"}));
+  SaveScreenshot(window, "EndToEnd-checked-codes");
+  Close(window);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // and modal runs.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,13 @@
 
 namespace {
 
+constexpr TPanelProps LoweredPanel{.BevelOuter = TBevel::Lowered};
+constexpr TLabelProps ItemsPrompt{.FocusControl = "Items"};
+constexpr TBitBtnProps OKKind{.Kind = TBitBtnKind::OK};
+constexpr TBitBtnProps CancelKind{.Kind = TBitBtnKind::Cancel};
+
 constexpr TControlDef SampleControls[] = {
-    {.Kind = TControlKind::Panel,
+    {.Kind = ControlKind<TPanel>,
      .Name = "Box",
      .Left = 8,
      .Top = 8,
@@ -20,8 +26,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 60,
      .TabOrder = 0,
      .Caption = "Panel text",
-     .Props = {.BevelOuter = TBevel::Lowered}},
-    {.Kind = TControlKind::Label,
+     .Props = LoweredPanel},
+    {.Kind = ControlKind<TLabel>,
      .Name = "Prompt",
      .Parent = "Box",
      .Left = 4,
@@ -29,15 +35,15 @@ constexpr TControlDef SampleControls[] = {
      .Width = 90,
      .Height = 13,
      .Caption = "&Items",
-     .Props = {.FocusControl = "Items"}},
-    {.Kind = TControlKind::ListBox,
+     .Props = ItemsPrompt},
+    {.Kind = ControlKind<TListBox>,
      .Name = "Items",
      .Left = 8,
      .Top = 76,
      .Width = 200,
      .Height = 60,
      .TabOrder = 2},
-    {.Kind = TControlKind::CheckBox,
+    {.Kind = ControlKind<TCheckBox>,
      .Name = "Option",
      .Left = 8,
      .Top = 140,
@@ -46,7 +52,7 @@ constexpr TControlDef SampleControls[] = {
      .TabOrder = 1,
      .Caption = "&Option",
      .OnClick = "Clicked"},
-    {.Kind = TControlKind::BitBtn,
+    {.Kind = ControlKind<TBitBtn>,
      .Name = "OK",
      .Left = 8,
      .Top = 170,
@@ -54,8 +60,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 25,
      .TabOrder = 3,
      .Caption = "&OK",
-     .Props = {.Kind = TBitBtnKind::OK}},
-    {.Kind = TControlKind::BitBtn,
+     .Props = OKKind},
+    {.Kind = ControlKind<TBitBtn>,
      .Name = "Cancel",
      .Left = 110,
      .Top = 170,
@@ -63,8 +69,8 @@ constexpr TControlDef SampleControls[] = {
      .Height = 25,
      .TabOrder = 4,
      .Caption = "&Cancel",
-     .Props = {.Kind = TBitBtnKind::Cancel}},
-    {.Kind = TControlKind::Button,
+     .Props = CancelKind},
+    {.Kind = ControlKind<TButton>,
      .Name = "Apply",
      .Left = 8,
      .Top = 200,
@@ -223,6 +229,102 @@ TEST_F(FormLayer, ModalFormDisablesTheOtherWindows) {
   EXPECT_TRUE(disabled);
   EXPECT_TRUE(IsWindowEnabled(other));
   DestroyWindow(other);
+}
+
+// A control of a kind the layer does not know, built on its custom control base: it writes
+// down what the layer tells it.
+struct TProbeProps {
+  const char* Greeting = "";
+};
+
+class TProbe final : public TCustomControl {
+ public:
+  using TProps = TProbeProps;
+  using TCustomControl::TCustomControl;
+  std::string Greeting;
+  std::vector<std::string> Log;
+
+ protected:
+  void ReadProps(const TControlProps& Props) override {
+    Greeting = Props.As<TProps>(Name()).Greeting;
+  }
+  void CreateParams(TCreateParams& Params) override {
+    TCustomControl::CreateParams(Params);
+    Params.ClassName = "TProbe";
+  }
+  void Paint(HDC Dc, const RECT& R) override { FillBackground(Dc, R); }
+  void BoundsChanged() override { Log.push_back("bounds"); }
+  void VisibleChanged() override { Log.push_back(Visible() ? "shown" : "hidden"); }
+  void EnabledChanged() override { Log.push_back(Enabled() ? "enabled" : "disabled"); }
+  void DoEnter(HWND) override { Log.emplace_back("enter"); }
+  void DoExit(HWND) override { Log.emplace_back("exit"); }
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override {
+    TCustomControl::MouseDown(Button, Shift, X, Y);
+    Log.push_back("down " + std::to_string(X) + "," + std::to_string(Y));
+  }
+};
+
+constexpr TProbeProps Hello{.Greeting = "hello"};
+
+TEST_F(FormLayer, ControlsOfKindsItDoesNotKnowComeAndGoAtRunTime) {
+  Form.Show();
+  auto& probe = Form.CreateControl<TProbe>({.Kind = ControlKind<TProbe>,
+                                            .Name = "Probe1",
+                                            .Left = 10,
+                                            .Top = 10,
+                                            .Width = 30,
+                                            .Height = 20,
+                                            .TabOrder = 9,
+                                            .Props = Hello});
+  EXPECT_EQ(probe.Greeting, "hello");
+  EXPECT_EQ(&Form.Control("probe1"), &probe);  // names compare without case
+  probe.SetBounds(20, 10, 30, 20);
+  probe.SetBounds(20, 10, 30, 20);  // no change, no notice
+  probe.SetVisible(false);
+  probe.SetVisible(true);
+  probe.SetEnabled(false);
+  probe.SetEnabled(true);
+  SendMessageA(probe.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 4));
+  SetFocus(Of("Apply"));
+  EXPECT_EQ(probe.Log, (std::vector<std::string>{"bounds", "hidden", "shown", "disabled", "enabled",
+                                                 "enter", "down 3,4", "exit"}));
+  EXPECT_EQ(Form.UniqueName("Probe"), "Probe2");
+  Form.FreeComponent(probe);
+  EXPECT_EQ(Form.FindComponent("Probe1"), nullptr);
+  EXPECT_EQ(Form.UniqueName("Probe"), "Probe1");
+}
+
+TEST_F(FormLayer, NamesAndPropertiesAreChecked) {
+  const size_t count = Form.Components().size();
+  try {
+    Form.CreateControl({.Kind = ControlKind<TProbe>, .Name = "APPLY"});
+    ADD_FAILURE();
+  } catch (const EComponentError& e) {
+    EXPECT_STREQ(e.what(), "A component named APPLY already exists");
+  }
+  // Properties of another kind: the definition is wrong, nothing is left behind.
+  EXPECT_THROW(Form.CreateControl({.Kind = ControlKind<TButton>, .Name = "Wrong", .Props = Hello}),
+               std::logic_error);
+  EXPECT_EQ(Form.Components().size(), count);
+}
+
+TEST_F(FormLayer, AnErrorInAShortCutIsShownAndTheLoopGoesOn) {
+  Form.OnShortCut = TShortCutEvent(
+      [](void*, WORD CharCode, LPARAM, bool&) {
+        if (CharCode == VK_F3) throw std::runtime_error("short cut failed");
+      },
+      nullptr);
+  std::string shown;
+  TScript s;
+  s.Then([] { return true; }, [] { PressKeys({VK_F3}); })
+      .Then([] { return FindMessageBox() != nullptr; },
+            [&] {
+              shown = MessageBoxText(FindMessageBox());
+              PostMessageA(FindMessageBox(), WM_CLOSE, 0, 0);
+            })
+      .Then([] { return FindMessageBox() == nullptr; }, [] { PressKeys({VK_ESCAPE}); });
+  EXPECT_EQ(RunModal(s), mrCancel);
+  EXPECT_EQ(shown, "short cut failed");
 }
 
 }  // namespace

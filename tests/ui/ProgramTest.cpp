@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/TestHIDMain.h"
+#include "widgets/Application.h"
 #include "ui/Script.h"
 
 namespace {

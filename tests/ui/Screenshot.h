@@ -1,5 +1,12 @@
-// Saves what the screen shows of a window (frame included) as a BMP file, when the
-// environment variable KELHID_SCREENSHOTS names a folder. scripts/test turns them into PNGs.
+// Saves what the screen shows of a window (frame included) as a BMP file, when the environment
+// variable KELHID_SCREENSHOTS names a folder. scripts/test turns them into PNGs.
+//
+// A window's drawing reaches the screen a little after it was made (under Wine the window's
+// pixels are copied to the X screen when its thread next waits), so the picture is taken only
+// once the screen shows what the window drew: for a window of this process, once the screen
+// equals the window's own pixels; for another program's window, once the screen stays the
+// same for a while. Messages are not handled meanwhile, so the window stays in the state the
+// test has just seen.
 #pragma once
 
 #include <windows.h>
@@ -8,47 +15,94 @@
 #include <string>
 #include <vector>
 
+// The pixels of a rectangle of a device context, 24 bits each, rows bottom up.
+struct TScreenPicture {
+  int Width = 0;
+  int Height = 0;
+  std::vector<unsigned char> Bits;
+
+  static TScreenPicture Copy(HDC Source, int X, int Y, int W, int H) {
+    TScreenPicture p{W, H, {}};
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = W;
+    bi.bmiHeader.biHeight = H;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    const HDC dc = CreateCompatibleDC(Source);
+    const HBITMAP bitmap = CreateDIBSection(Source, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ old = SelectObject(dc, bitmap);
+    BitBlt(dc, 0, 0, W, H, Source, X, Y, SRCCOPY);
+    GdiFlush();
+    const auto* b = static_cast<const unsigned char*>(bits);
+    p.Bits.assign(b, b + p.Stride() * static_cast<size_t>(H));
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return p;
+  }
+  [[nodiscard]] size_t Stride() const { return ((static_cast<size_t>(Width) * 3 + 3) / 4) * 4; }
+  friend bool operator==(const TScreenPicture&, const TScreenPicture&) = default;
+
+  void Save(const std::string& Path) const {
+    BITMAPINFOHEADER ih{};
+    ih.biSize = sizeof(ih);
+    ih.biWidth = Width;
+    ih.biHeight = Height;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    ih.biCompression = BI_RGB;
+    BITMAPFILEHEADER fh{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(ih);
+    fh.bfSize = fh.bfOffBits + static_cast<DWORD>(Bits.size());
+    const HANDLE file =
+        CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, &fh, sizeof(fh), &written, nullptr);
+    WriteFile(file, &ih, sizeof(ih), &written, nullptr);
+    WriteFile(file, Bits.data(), static_cast<DWORD>(Bits.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+};
+
 inline void SaveScreenshot(HWND Window, const std::string& Name) {
   const char* folder = std::getenv("KELHID_SCREENSHOTS");
   if (folder == nullptr || *folder == '\0' || Window == nullptr) return;
-  // Paint what is pending, then copy the screen. Invalidating everything here would catch the
-  // themed buttons half redrawn.
+  // Paint what is pending. Invalidating everything here would catch the themed buttons half
+  // redrawn.
   RedrawWindow(Window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
   GdiFlush();
   RECT r;
   GetWindowRect(Window, &r);
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
+  DWORD process = 0;
+  GetWindowThreadProcessId(Window, &process);
+  const bool ours = process == GetCurrentProcessId();
+
   const HDC screen = GetDC(nullptr);
-  const HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const HBITMAP bitmap = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  const HGDIOBJ old = SelectObject(dc, bitmap);
-  BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
-  const DWORD size = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof(fh) + sizeof(bi.bmiHeader);
-  fh.bfSize = fh.bfOffBits + size;
-  const std::string path = std::string(folder) + "\\" + Name + ".bmp";
-  const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  DWORD written = 0;
-  WriteFile(file, &fh, sizeof(fh), &written, nullptr);
-  WriteFile(file, &bi.bmiHeader, sizeof(bi.bmiHeader), &written, nullptr);
-  WriteFile(file, bits, size, &written, nullptr);
-  CloseHandle(file);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
+  TScreenPicture shown;
+  TScreenPicture before;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    shown = TScreenPicture::Copy(screen, r.left, r.top, w, h);
+    bool settled = false;
+    if (ours) {
+      const HDC own = GetWindowDC(Window);
+      settled = TScreenPicture::Copy(own, 0, 0, w, h) == shown;
+      ReleaseDC(Window, own);
+    } else {
+      settled = shown == before;
+      before = shown;
+    }
+    // A window partly covered by another never equals its own pixels: the screen it is.
+    if (settled || GetTickCount() - start > 2000) break;
+    // Waiting lets the window's pixels go out to the screen; no message is handled.
+    MsgWaitForMultipleObjectsEx(0, nullptr, ours ? 20 : 150, 0, 0);
+  }
   ReleaseDC(nullptr, screen);
+  shown.Save(std::string(folder) + "\\" + Name + ".bmp");
 }

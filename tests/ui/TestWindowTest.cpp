@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/TestHIDMain.h"
+#include "dialogs/HIDSetup.h"
 #include "engine/DMHID.h"
 #include "engine/DateTime.h"
+#include "ui/Script.h"
 #include "widgets/Application.h"
 #include "win/FakeHid.h"
 
@@ -305,6 +307,46 @@ TEST_F(TestWindow, TestButtonBeforeStartDecodesNothing) {
   TestStep = 57;  // any other value: the last report, then back to the first
   Click(Form->Button3);
   EXPECT_EQ(TestStep, 0);
+}
+
+// --- Get HID Config ---------------------------------------------------------------------------
+
+TEST_F(TestWindow, GetHidConfigOpensTheDialogAndAFailedSaveIsShown) {
+  Hid->Add(0x1234, 0x0001);
+  // Another program holds the settings file: the dialog's save cannot write it.
+  const HANDLE held = CreateFileA(IniFile.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+  const auto dialog = [] {
+    const HWND w = FindWindowA("TFormTHID", nullptr);
+    return w != nullptr && IsWindowVisible(w) ? w : nullptr;
+  };
+  std::string box;
+  TScript script;
+  script
+      .Then([&] { return dialog() != nullptr; },
+            [&] {
+              EXPECT_EQ(Engine->FTargetWnd, Form->Handle());
+              EXPECT_TRUE(Engine->FBeep);
+              auto& setup = dynamic_cast<TFormTHID&>(*TWindow::FromHandle(dialog()));
+              EXPECT_EQ(setup.LBHid.Item(0), "Unknown Device (4660,1)");
+              setup.LBHid.SetItemIndex(0);
+              setup.TBRepeat.SetFocus();
+              PressKeys({VK_RETURN});
+            })
+      .Then([] { return FindMessageBox() != nullptr; },
+            [&] {
+              box = MessageBoxText(FindMessageBox());
+              PostMessageA(FindMessageBox(), WM_COMMAND, IDOK, 0);
+            });
+  script.Start(15000);
+  Click(Form->Button1);
+  CloseHandle(held);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(box, "Unable to write to " + IniFile);
+  EXPECT_EQ(dialog(), nullptr);
+  // The program goes on: the window still answers.
+  Click(Form->Button4);
+  EXPECT_TRUE(IsWindowEnabled(Form->Handle()));
 }
 
 }  // namespace

@@ -282,6 +282,14 @@ TEST_F(Engine, OneIdZeroStillSearchesForThePair) {
   EXPECT_EQ(Eng->FDevice, Hid->Devices[1].get());
 }
 
+TEST_F(Engine, IdsAreZeroExtendedSoNoIdActsAsAWildcard) {
+  Hid->Add(0xFFFF, 0x0001);
+  Hid->Add(0xFFFF, 0xFFFF);
+  Configure(0xFFFF, 0xFFFF);
+  ASSERT_TRUE(Eng->OpenDevice());
+  EXPECT_EQ(Eng->FDevice, Hid->Devices[1].get());
+}
+
 TEST_F(Engine, FailedOneShotStartStillSetsOneShot) {
   Configure();
   EXPECT_FALSE(Eng->StartReceiving(true));
@@ -381,6 +389,17 @@ TEST_F(Engine, HeldKeyRepeatsUseTheHeldDelay) {
   EXPECT_EQ(Eng->FCurDelay, 400);
 }
 
+TEST_F(Engine, HeldKeyWithAnotherSecondNumberKeepsTheRepeatDelay) {
+  Eng->FHeldDelay = 100;
+  Eng->FRepeatDelay = 400;
+  Receive();
+  Report({0x05, 0x0B, 0x81});
+  Now += 400 * Ms;
+  Report({0x06, 0x0B, 0x81});  // same first number, held flag, another scan code
+  EXPECT_EQ(Take(), (Seq{Code(33, 5), State(rsGet), Code(33, 6), State(rsGet)}));
+  EXPECT_EQ(Eng->FCurDelay, 400);
+}
+
 TEST_F(Engine, DelayOfZeroOrBelowLetsEveryReportThrough) {
   Eng->FRepeatDelay = -1;
   Receive();
@@ -423,6 +442,18 @@ TEST_F(Engine, CheckByteRefusesOtherScanCodesAndKeepsTheLastCode) {
   EXPECT_EQ(Eng->FCode2, 11);
   EXPECT_EQ(Eng->FLastTime, last);
   EXPECT_EQ(Eng->FCurDelay, delay);
+}
+
+TEST_F(Engine, CheckByteRefusalInOneShotKeepsWaitingForTheCode) {
+  Eng->FUseCheck = true;
+  Eng->FCheckByte = 0x0B;
+  Receive(true);
+  Report({0x05, 0x0B, 0x81});
+  EXPECT_EQ(Take(), (Seq{State(rsGet)}));
+  EXPECT_TRUE(Eng->FOneShot);
+  Report({0x0B, 0x0B, 0x01});
+  EXPECT_EQ(Take(), (Seq{Code(33, 11), State(rsOk)}));
+  EXPECT_FALSE(Eng->FOneShot);
 }
 
 TEST_F(Engine, PostCodeDeliversAndGatesTheNextReport) {

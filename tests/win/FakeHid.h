@@ -41,6 +41,29 @@ class TFakeController final : public THidAccess {
     return false;
   }
 
+  bool ClaimByIndex(THidDevice*& HidDev, int32_t Idx) override {
+    HidDev = nullptr;
+    if (Idx < 0 || Idx >= static_cast<int32_t>(Devices.size())) return false;
+    TFakeDevice* device = Devices[static_cast<size_t>(Idx)].get();
+    if (device->Claimed) return false;
+    device->Claimed = true;
+    HidDev = device;
+    Log.push_back("claim");
+    return true;
+  }
+
+  int32_t Enumerate() override {
+    int32_t offered = 0;
+    for (size_t i = 0; i < Devices.size(); ++i) {
+      if (!Devices[i]->Plugged) continue;
+      ++offered;
+      if (!FEnumerate || !FEnumerate(Devices[i].get(), static_cast<int32_t>(i))) break;
+    }
+    return offered;
+  }
+  [[nodiscard]] THidEnumerateEvent OnEnumerate() const override { return FEnumerate; }
+  void SetOnEnumerate(const THidEnumerateEvent& Value) override { FEnumerate = Value; }
+
   void ReleaseDevice(THidDevice*& HidDev) override {
     if (HidDev == nullptr) return;
     HidDev->Claimed = false;
@@ -79,4 +102,5 @@ class TFakeController final : public THidAccess {
 
  private:
   THidDataEvent FHandler;
+  THidEnumerateEvent FEnumerate;
 };

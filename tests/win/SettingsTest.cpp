@@ -132,6 +132,13 @@ TEST_F(Settings, BadInputGetsTheDefaultsSilently) {
   EXPECT_FALSE(Eng->FUseCheck);
 }
 
+TEST_F(Settings, ValueTooLongToReadWholeGetsTheDefault) {
+  // Cut off at any length, this would read as 0.
+  Dir.Write("KelHID.ini", "[SETUP]\r\nDelay=" + std::string(size_t{1} << 20, '0') + "x\r\n");
+  EXPECT_TRUE(Load(Dir.Path()));
+  EXPECT_EQ(Eng->FRepeatDelay, 500);
+}
+
 TEST_F(Settings, KeyNamesMatchWithoutRegardToCase) {
   Dir.Write("KelHID.ini", "[setup]\r\nvid=1240\r\nHELDDELAY=90\r\n");
   EXPECT_TRUE(Load(Dir.Path()));

@@ -1,5 +1,5 @@
-// Stand-in HID.dll for the tests: answers for handles opened on stand-in devices (named pipes,
-// see StandinBus.h) from what the pipe's name says about the device.
+// Stand-in HID.dll of the simulated receiver: answers for handles opened on stand-in devices
+// (named pipes, see StandinBus.h) from what the pipe's name says about the device.
 #include <windows.h>
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "hid/Hid.h"
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 namespace {
 
@@ -52,7 +52,9 @@ BOOLEAN FillString(HANDLE Handle, PVOID Buffer, ULONG BufferLength, bool Product
   if (!device) return Fail(ERROR_INVALID_HANDLE);
   if (device->Kind.NoStrings) return Fail(ERROR_INVALID_PARAMETER);
   wchar_t text[64];
-  if (Product) {
+  if (device->Kind.Remote) {
+    std::swprintf(text, 64, L"%ls", Product ? L"Virtual IR Receiver" : L"KelHID Simulator");
+  } else if (Product) {
     std::swprintf(text, 64, L"Stand-in Receiver %u", static_cast<unsigned>(device->Serial));
   } else {
     std::swprintf(text, 64, L"Stand-in Vendor %04X", static_cast<unsigned>(device->Kind.VendorID));

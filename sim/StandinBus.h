@@ -1,8 +1,9 @@
-// The stand-in device tree shared by the stand-in HID.dll and SetupApi.dll and by the tests.
+// The stand-in device tree shared by the stand-in HID.dll and SetupApi.dll and by the programs
+// that serve stand-in devices (the tests, the virtual remote).
 //
-// A stand-in HID device is a named pipe whose server side a test owns. Its name says what the
-// device is (ids, report length, what it refuses), so the stand-in HID.dll can answer for any
-// handle opened on it. Which devices are plugged in is kept under
+// A stand-in HID device is a named pipe whose server side a test or the virtual remote owns.
+// Its name says what the device is (ids, report length, what it refuses), so the stand-in HID.dll
+// can answer for any handle opened on it. Which devices are plugged in is kept under
 // HKCU\Software\KelHID\StandinBus\<bus>, one value per device (value name: the device's serial,
 // zero-padded; data: the pipe name). The bus is named by the environment variable
 // KELHID_STANDIN_BUS, so programs running at the same time see only their own devices.
@@ -39,6 +40,7 @@ struct TDeviceKind {
   bool NoAttributes = false;  // HidD_GetAttributes fails
   bool NoStrings = false;     // the string queries fail
   bool NoCaps = false;        // HidD_GetPreparsedData fails
+  bool Remote = false;        // the virtual remote's receiver: product and vendor names of its own
 };
 
 struct TDeviceName {
@@ -65,6 +67,7 @@ inline std::string FormatName(const TDeviceName& Device) {
   if (Device.Kind.NoAttributes) flags += 'a';
   if (Device.Kind.NoStrings) flags += 's';
   if (Device.Kind.NoCaps) flags += 'c';
+  if (Device.Kind.Remote) flags += 'r';
   if (flags.empty()) flags = "-";
   char text[64];
   std::snprintf(text, sizeof text, ".%u.%04x.%04x.%u.", static_cast<unsigned>(Device.Serial),
@@ -95,6 +98,7 @@ inline std::optional<TDeviceName> ParseName(std::string_view Name) {
   device.Kind.NoAttributes = flags.find('a') != std::string::npos;
   device.Kind.NoStrings = flags.find('s') != std::string::npos;
   device.Kind.NoCaps = flags.find('c') != std::string::npos;
+  device.Kind.Remote = flags.find('r') != std::string::npos;
   return device;
 }
 
@@ -136,7 +140,7 @@ inline void PlugIn(const TDeviceName& Device) {
   const std::string name = FormatName(Device);
   RegSetKeyValueA(HKEY_CURRENT_USER, BusKey(Device.Bus).c_str(),
                   SerialValueName(Device.Serial).c_str(), REG_SZ, name.c_str(),
-                  static_cast<DWORD>(name.size() + 1));
+                  static_cast<DWORD>(name.size()) + 1);
 }
 
 inline void Unplug(const TDeviceName& Device) {

@@ -1,4 +1,4 @@
-#include "hidtest/StandinDevice.h"
+#include "sim/StandinDevice.h"
 
 #include <algorithm>
 

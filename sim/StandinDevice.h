@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "hid/UniqueHandle.h"
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 class TStandinDevice {
  public:

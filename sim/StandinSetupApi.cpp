@@ -1,4 +1,4 @@
-// Stand-in SetupApi.dll for the tests: lists the stand-in HID devices plugged into this
+// Stand-in SetupApi.dll of the simulated receiver: lists the stand-in HID devices plugged into this
 // program's bus (see StandinBus.h) as HID device interfaces. Record sizes are checked as
 // Windows checks them, so a caller that passes the wrong size field fails here too.
 #define _SETUPAPI_  // NOLINT(bugprone-reserved-identifier): the SDK's switch to define, not import
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 namespace {
 

@@ -1,0 +1,460 @@
+// The "HID Configuration" dialog on the real controller, with stand-in receivers on the bus of
+// this program, run modally by ShowHIDSetup and driven from inside its loop.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dialogs/HIDSetup.h"
+#include "engine/DMHID.h"
+#include "hidtest/HidTestSupport.h"
+#include "sim/StandinDevice.h"
+#include "ui/Screenshot.h"
+#include "ui/Script.h"
+#include "widgets/Application.h"
+#include "win/TempDir.h"
+
+namespace {
+
+standin::TDeviceKind Kind(uint16_t VendorID, uint16_t ProductID) {
+  standin::TDeviceKind kind;
+  kind.VendorID = VendorID;
+  kind.ProductID = ProductID;
+  return kind;
+}
+
+std::string Ini(int Vid, int Pid, int Delay, int Held, int Check = 0, int UseCheck = 0) {
+  return "[SETUP]\r\nVID=" + std::to_string(Vid) + "\r\nPID=" + std::to_string(Pid) +
+         "\r\nDelay=" + std::to_string(Delay) + "\r\nHeldDelay=" + std::to_string(Held) +
+         "\r\nCheck=" + std::to_string(Check) + "\r\nUseCheck=" + std::to_string(UseCheck) + "\r\n";
+}
+
+class SetupDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearStandinBus();
+    Target = CreateWindowExA(0, "STATIC", "engine target", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+    Eng = std::make_unique<TDModHID>();
+    Eng->FTargetWnd = Target;
+  }
+  void TearDown() override {
+    Eng.reset();
+    PumpPending();
+    Devices.clear();
+    DestroyWindow(Target);
+  }
+
+  TStandinDevice& Plug(const standin::TDeviceKind& Kind = {}) {
+    Devices.push_back(std::make_unique<TStandinDevice>(Kind));
+    return *Devices.back();
+  }
+
+  static HWND Window() {
+    const HWND w = FindWindowA("TFormTHID", nullptr);
+    return w != nullptr && IsWindowVisible(w) ? w : nullptr;
+  }
+  static TFormTHID& Form() { return dynamic_cast<TFormTHID&>(*TWindow::FromHandle(Window())); }
+  static bool Shown() { return Window() != nullptr; }
+  static std::vector<std::string> Lines() {
+    std::vector<std::string> lines;
+    for (int i = 0; i < Form().LBHid.Count(); ++i) lines.push_back(Form().LBHid.Item(i));
+    return lines;
+  }
+  // The dialog's buttons by the keyboard, as a user closes it.
+  static void PressOk() {
+    Form().TBRepeat.SetFocus();
+    PressKeys({VK_RETURN});
+  }
+  static void PressCancel() { PressKeys({VK_ESCAPE}); }
+
+  // Runs the dialog on Dir (the settings folder unless told otherwise) while the script runs.
+  uint32_t Run(const char* Dir) {
+    Script.Start(15000, [] {
+      if (const HWND box = FindMessageBox()) PostMessageA(box, WM_COMMAND, IDOK, 0);
+      if (Window() != nullptr) PostMessageA(Window(), WM_CLOSE, 0, 0);
+    });
+    const uint32_t key = ShowHIDSetup(Eng.get(), Dir);
+    Script.Stop();
+    EXPECT_FALSE(Script.TimedOut()) << "stuck at step " << Script.StepReached();
+    EXPECT_TRUE(Script.Finished());
+    EXPECT_EQ(Window(), nullptr) << "the dialog outlived its call";
+    return key;
+  }
+  uint32_t Run() { return Run(Folder.Path().c_str()); }
+
+  HWND Target = nullptr;
+  std::unique_ptr<TDModHID> Eng;
+  std::vector<std::unique_ptr<TStandinDevice>> Devices;
+  TTempDir Folder;
+  TScript Script;
+};
+
+// --- The window -----------------------------------------------------------------------------
+
+TEST_F(SetupDialog, LayoutTabOrderAndStartingState) {
+  Plug();
+  Script.Then(Shown, [] {
+    TFormTHID& f = Form();
+    RECT client{};
+    GetClientRect(f.Handle(), &client);
+    EXPECT_EQ(client.right, 351);
+    EXPECT_EQ(client.bottom, 281);
+    EXPECT_EQ(f.Caption(), "HID Configuration");
+    struct Place {
+      TControl& Control;
+      RECT Bounds;
+    };
+    const Place places[] = {
+        {f.Panel1, {11, 5, 338, 49}},
+        {f.TBRepeat, {145, 62, 305, 95}},
+        {f.TBHeld, {145, 94, 305, 127}},
+        {f.LBHid, {11, 140, 338, 205}},
+        {f.CBCheck, {12, 216, 240, 233}},
+        {f.BitBtnOK, {11, 243, 111, 268}},
+        {f.BitBtnTest, {122, 243, 222, 268}},
+        {f.BitBtnCancel, {234, 243, 334, 268}},
+        {f.NFCheckLabel1, {283, 217, 283 + f.NFCheckLabel1.Width(), 230}},
+    };
+    for (const Place& p : places) {
+      const RECT r = p.Control.BoundsRect();
+      EXPECT_TRUE(EqualRect(&r, &p.Bounds)) << p.Control.Name() << " at " << r.left << "," << r.top
+                                            << "," << r.right << "," << r.bottom;
+    }
+    EXPECT_EQ(f.NFCheck.Left(), 248);
+    EXPECT_EQ(f.NFCheck.Top(), 214);
+    EXPECT_EQ(f.NFCheck.LabelInfo().OffsetX(), 35);
+    EXPECT_EQ(f.NFCheck.LabelInfo().OffsetY(), 16);
+    // Tab walks the table's order from the focus on the first control.
+    EXPECT_EQ(GetFocus(), f.TBRepeat.Handle());
+    f.CBCheck.SetChecked(true);
+    f.CBCheckClick(&f.CBCheck);
+    std::vector<std::string> order;
+    for (int i = 0; i < 8; ++i) {
+      order.push_back(TWindow::FromHandle(GetFocus()) != nullptr
+                          ? dynamic_cast<TControl*>(TWindow::FromHandle(GetFocus()))->Name()
+                          : "?");
+      PressKeys({VK_TAB});
+      Application().ProcessMessages();
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"TBRepeat", "TBHeld", "LBHid", "CBCheck", "NFCheck",
+                                               "BitBtnOK", "BitBtnTest", "BitBtnCancel"}));
+    EXPECT_EQ(f.LabelRepeat.Caption(), "10");
+    EXPECT_EQ(f.LabelHeld.Caption(), "10");
+    EXPECT_EQ(f.NFCheck.Text(), "00");
+    PressCancel();
+  });
+  EXPECT_EQ(Run(), 0u);
+}
+
+TEST_F(SetupDialog, MnemonicsMoveTheFocusAsInAWindowsDialog) {
+  Plug();
+  Script.Then(Shown, [] {
+    TFormTHID& f = Form();
+    const auto focusAfter = [](WORD key) {
+      PressKeys({VK_MENU, key});
+      Application().ProcessMessages();
+      return GetFocus();
+    };
+    EXPECT_EQ(focusAfter('H'), f.TBHeld.Handle());
+    EXPECT_EQ(focusAfter('D'), f.LBHid.Handle());
+    EXPECT_EQ(focusAfter('R'), f.TBRepeat.Handle());
+    EXPECT_NE(focusAfter('X'), f.NFCheck.Handle()) << "a disabled field takes no focus";
+    f.CBCheck.SetChecked(true);
+    f.CBCheckClick(&f.CBCheck);
+    EXPECT_EQ(focusAfter('X'), f.NFCheck.Handle());
+    PressCancel();
+  });
+  Run();
+}
+
+// --- The device list ------------------------------------------------------------------------
+
+TEST_F(SetupDialog, ListsOnlyUsableDevicesEachWithItsKey) {
+  standin::TDeviceKind busy = Kind(0x2222, 2);
+  busy.Busy = true;
+  standin::TDeviceKind nameless = Kind(0x3333, 3);
+  nameless.NoStrings = true;
+  standin::TDeviceKind remote = Kind(0x8001, 0x0002);
+  remote.Remote = true;
+  Plug(Kind(0x1234, 1));  // the engine's own receiver
+  Plug(busy);
+  Plug(nameless);
+  Plug(remote);
+  Plug(remote);
+  TStandinDevice& held = Plug(Kind(0x4444, 4));
+  Eng->FVendorID = 0x1234;
+  Eng->FProductID = 1;
+  ASSERT_TRUE(Eng->OpenDevice());
+  // A device another user holds is not offered.
+  THidDevice* other = nullptr;
+  ASSERT_TRUE(Eng->HIDController->ClaimByIds(other, held.Kind().VendorID, held.Kind().ProductID));
+
+  Script.Then(Shown, [] {
+    const std::string stand = "Stand-in Receiver ";
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0].rfind(stand, 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(" - Stand-in Vendor 1234 (4660,1)"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "Unknown Device (13107,3)");
+    EXPECT_EQ(lines[2], "Virtual IR Receiver - KelHID Simulator (32769,2)");
+    EXPECT_EQ(lines[3], lines[2]);
+    EXPECT_EQ(Form().LBHid.ItemData(0), 0x12340001u);
+    EXPECT_EQ(Form().LBHid.ItemData(2), 0x80010002u);
+    EXPECT_EQ(Form().LBHid.ItemData(3), 0x80010002u);
+    EXPECT_EQ(Form().LBHid.ItemIndex(), -1);
+    PressCancel();
+  });
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_EQ(Eng->FDevice, nullptr) << "the dialog gives the receiver back";
+  EXPECT_EQ(Eng->FState, rsNone);
+  Eng->HIDController->ReleaseDevice(other);
+}
+
+TEST_F(SetupDialog, WithoutUsableDevicesOnlyTheMessageShows) {
+  standin::TDeviceKind busy;
+  busy.Busy = true;
+  Plug(busy);
+  std::string box;
+  Script.Then([] { return FindMessageBox() != nullptr; },
+              [&] {
+                box = MessageBoxText(FindMessageBox());
+                EXPECT_EQ(Window(), nullptr);
+                PostMessageA(FindMessageBox(), WM_COMMAND, IDOK, 0);
+              });
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_EQ(box, "No Compatible HID Devices Found");
+  EXPECT_TRUE(Folder.Read("KelHID.ini").empty());
+}
+
+// --- Filling from the settings and saving ---------------------------------------------------
+
+TEST_F(SetupDialog, SettingsFillTheControlsAndOkWritesTheSevenKeys) {
+  Plug(Kind(0x1111, 1));
+  Plug(Kind(0x1234, 1));
+  Folder.Write("KelHID.ini", Ini(0x1234, 1, 300, 800, 0x2B, 1));
+  Script.Then(Shown, [] {
+    TFormTHID& f = Form();
+    // The held delay may not exceed the repeat delay: loading 300 / 800 drags both to 800.
+    EXPECT_EQ(f.TBRepeat.Position(), 800);
+    EXPECT_EQ(f.TBHeld.Position(), 800);
+    EXPECT_EQ(f.LabelRepeat.Caption(), "800");
+    EXPECT_EQ(f.LabelHeld.Caption(), "800");
+    EXPECT_TRUE(f.CBCheck.Checked());
+    EXPECT_TRUE(f.NFCheck.Enabled());
+    EXPECT_EQ(TextOf(f.NFCheck.Handle()), "2B");
+    EXPECT_EQ(f.LBHid.ItemIndex(), 1);
+    EXPECT_TRUE(f.BitBtnTest.Enabled());
+    EXPECT_TRUE(f.BitBtnOK.Enabled());
+    SaveScreenshot(f.Handle(), "HIDSetup-filled");
+    PressOk();
+  });
+  EXPECT_EQ(Run(), 0x12340001u);
+  // The keys already there are replaced in place; NAME, missing, comes last.
+  const std::string file = Folder.Read("KelHID.ini");
+  EXPECT_EQ(file.rfind("[SETUP]\r\nVID=4660\r\nPID=1\r\nDelay=800\r\nHeldDelay=800\r\nCheck=43\r\n"
+                       "UseCheck=1\r\nNAME=Stand-in Receiver ",
+                       0),
+            0u)
+      << file;
+  EXPECT_NE(file.find(" - Stand-in Vendor 1234 (4660,1)\r\n"), std::string::npos) << file;
+  EXPECT_EQ(Eng->FRepeatDelay, 800);
+  EXPECT_EQ(Eng->FCheckByte, 0x2B);
+}
+
+TEST_F(SetupDialog, UnmatchedSettingsSelectNothingUntilALineIsClicked) {
+  Plug(Kind(0x1111, 1));
+  Folder.Write("KelHID.ini", Ini(0x9999, 9, 20000, 50));
+  Script.Then(Shown, [] {
+    TFormTHID& f = Form();
+    EXPECT_EQ(f.TBRepeat.Position(), 5000);
+    EXPECT_EQ(f.TBHeld.Position(), 50);
+    EXPECT_EQ(f.LBHid.ItemIndex(), -1);
+    EXPECT_FALSE(f.BitBtnTest.Enabled());
+    SaveScreenshot(f.Handle(), "HIDSetup-nothing-selected");
+    RECT item{};
+    SendMessageA(f.LBHid.Handle(), LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+    const LPARAM at = MAKELPARAM(item.left + 5, item.top + 3);
+    SendMessageA(f.LBHid.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageA(f.LBHid.Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(f.LBHid.ItemIndex(), 0);
+    EXPECT_TRUE(f.BitBtnTest.Enabled());
+    PressOk();
+  });
+  EXPECT_EQ(Run(), 0x11110001u);
+  // The bar held the delay to its range; that is what is saved.
+  EXPECT_NE(Folder.Read("KelHID.ini").find("Delay=5000\r\nHeldDelay=50\r\n"), std::string::npos);
+}
+
+TEST_F(SetupDialog, OkWithoutALineOrCancelOrNoFolderSaveNothing) {
+  Plug(Kind(0x1111, 1));
+  Script.Then(Shown, [] { PressOk(); });
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_TRUE(Folder.Read("KelHID.ini").empty()) << "OK without a line saves nothing";
+
+  TScript cancel;
+  cancel.Then(Shown, [] {
+    Form().LBHid.SetItemIndex(0);
+    PressCancel();
+  });
+  cancel.Start(15000);
+  EXPECT_EQ(ShowHIDSetup(Eng.get(), Folder.Path().c_str()), 0u);
+  EXPECT_TRUE(cancel.Finished());
+  EXPECT_TRUE(Folder.Read("KelHID.ini").empty());
+
+  TScript noFolder;
+  noFolder.Then(Shown, [] {
+    EXPECT_FALSE(Form().BitBtnOK.Enabled()) << "no folder, nothing to save to";
+    Form().LBHid.SetItemIndex(0);
+    Form().LBHidClick(nullptr);
+    EXPECT_TRUE(Form().BitBtnTest.Enabled());
+    SaveScreenshot(Window(), "HIDSetup-no-folder");
+    PressCancel();
+  });
+  noFolder.Start(15000);
+  EXPECT_EQ(ShowHIDSetup(Eng.get(), (Folder.Path() + "\\missing").c_str()), 0u);
+  EXPECT_TRUE(noFolder.Finished());
+}
+
+// --- The delay bars ---------------------------------------------------------------------------
+
+TEST_F(SetupDialog, TheBarsDragEachOtherAlong) {
+  Plug();
+  std::string line;
+  Script.Then(Shown, [&] {
+    TFormTHID& f = Form();
+    f.TBHeld.SetFocus();
+    PressKeys({VK_END});  // held to 5000: repeat follows
+    Application().ProcessMessages();
+    EXPECT_EQ(f.TBHeld.Position(), 5000);
+    EXPECT_EQ(f.TBRepeat.Position(), 5000);
+    EXPECT_EQ(f.LabelRepeat.Caption(), "5000");
+    f.TBRepeat.SetFocus();
+    PressKeys({VK_PRIOR});  // repeat a page down: held follows
+    Application().ProcessMessages();
+    EXPECT_EQ(f.TBRepeat.Position(), 4800);
+    EXPECT_EQ(f.TBHeld.Position(), 4800);
+    f.TBRepeat.SetPosition(300);  // by the program, the same
+    EXPECT_EQ(f.TBHeld.Position(), 300);
+    EXPECT_EQ(f.LabelHeld.Caption(), "300");
+    f.TBHeld.SetPosition(20);  // below the repeat delay: nothing else moves
+    EXPECT_EQ(f.TBRepeat.Position(), 300);
+    f.TBRepeat.SetPosition(-7);
+    EXPECT_EQ(f.TBRepeat.Position(), 10);
+    EXPECT_EQ(f.TBHeld.Position(), 10);
+    f.TBRepeat.SetPosition(700);
+    f.LBHid.SetItemIndex(0);
+    line = f.LBHid.Item(0);
+    PressOk();
+  });
+  EXPECT_EQ(Run(), 0x12340001u);
+  // A file written from scratch holds the seven keys in the writer's order.
+  EXPECT_EQ(Folder.Read("KelHID.ini"), "[SETUP]\r\nNAME=" + line +
+                                           "\r\nVID=4660\r\nPID=1\r\nDelay=700\r\n"
+                                           "HeldDelay=10\r\nCheck=0\r\nUseCheck=0\r\n");
+}
+
+// --- Test: capturing the scan code ------------------------------------------------------------
+
+TEST_F(SetupDialog, TestCapturesTheScanCodeWithTheCheckOff) {
+  TStandinDevice& receiver = Plug();
+  // The check is on in the settings, for a scan code the remote does not send.
+  Folder.Write("KelHID.ini", Ini(0x1234, 1, 100, 100, 0x11, 1));
+  const uint8_t press[] = {0x00, 0x3E, 0x00, 0x0B, 0x05, 0x00, 0x00, 0x00, 0x00};
+  const auto capture = [] { return FindWindowA("TFormGetHID", nullptr); };
+  const auto waiting = [&] {
+    const HWND w = capture();
+    return w != nullptr && IsWindowVisible(w) &&
+           TextOf(FindWindowExA(w, nullptr, "TPanel", nullptr)) == "Press a Key on your Remote";
+  };
+  // Clicked as by the user: the capture runs its own loop once this step has returned.
+  Script.Then(Shown, [] { PostMessageA(Form().BitBtnTest.Handle(), BM_CLICK, 0, 0); })
+      .Then(waiting,
+            [&] {
+              SaveScreenshot(Window(), "HIDSetup-capture-behind");
+              SaveScreenshot(capture(), "HIDSetup-capture");
+              EXPECT_FALSE(IsWindowEnabled(Window())) << "the capture is modal";
+              receiver.SendToReader(press);
+            })
+      .Then([&] {
+        return waiting() &&
+               TextOf(FindWindowExA(capture(), nullptr, "TLabel", nullptr)) == "Confirm Code";
+      })
+      .Then(waiting, [&] { receiver.SendToReader(press); })
+      .Then([] { return Form().NFCheck.Text() == "3E"; },
+            [&] {
+              EXPECT_TRUE(Eng->FUseCheck) << "the check comes back after the capture";
+              EXPECT_EQ(Eng->FCheckByte, 0);
+              // Unticked, a capture leaves the field alone.
+              Form().CBCheck.SetChecked(false);
+              Form().CBCheckClick(nullptr);
+              Form().NFCheck.SetIntegerValue(0x11);
+              PressOk();
+            });
+  EXPECT_EQ(Run(), 0x12340001u);
+  // OK saves what the field shows, not the 0 the capture put into the engine.
+  EXPECT_NE(Folder.Read("KelHID.ini").find("Check=17\r\nUseCheck=0"), std::string::npos)
+      << Folder.Read("KelHID.ini");
+}
+
+// --- The scan-code field ------------------------------------------------------------------------
+
+TEST_F(SetupDialog, ACheckByteOutsideTheRangeIsReportedAndTheFocusComesBack) {
+  Plug();
+  std::string box;
+  Script
+      .Then(Shown,
+            [] {
+              TFormTHID& f = Form();
+              f.CBCheck.SetChecked(true);
+              f.CBCheckClick(&f.CBCheck);
+              f.NFCheck.SetRangeHi("7F");  // narrower than the dialog's, to see a refusal
+              f.NFCheck.SetFocus();
+              PressKeys({'8'});
+              PressKeys({'0'});
+              PressKeys({VK_TAB});
+            })
+      .Then([] { return FindMessageBox() != nullptr; },
+            [&] {
+              box = MessageBoxText(FindMessageBox());
+              SaveScreenshot(Window(), "HIDSetup-field-error");
+              SaveScreenshot(FindMessageBox(), "HIDSetup-field-error-box");
+              PostMessageA(FindMessageBox(), WM_COMMAND, IDOK, 0);
+            })
+      .Then([] { return FindMessageBox() == nullptr && GetFocus() == Form().NFCheck.Handle(); },
+            [] {
+              EXPECT_EQ(Form().NFCheck.Text(), "80");
+              PressCancel();
+            });
+  Run();
+  EXPECT_EQ(box, "Value is not within required range");
+}
+
+// --- The version label ----------------------------------------------------------------------
+
+TEST_F(SetupDialog, VersionLabelWithAndWithoutTheLibrary) {
+  Plug();
+  const std::string dll = ProgramDirectory() + "\\KelHID.dll";
+  const std::string aside = ProgramDirectory() + "\\KelHID.dll.aside";
+  for (const bool present : {true, false}) {
+    if (!present) {
+      ASSERT_TRUE(MoveFileA(dll.c_str(), aside.c_str()));
+    }
+    std::string label;
+    TScript script;
+    script.Then(Shown, [&] {
+      label = Form().LabelVer.Caption();
+      SaveScreenshot(Window(), present ? "HIDSetup-version" : "HIDSetup-no-library");
+      PressCancel();
+    });
+    script.Start(15000);
+    ShowHIDSetup(Eng.get(), Folder.Path().c_str());
+    if (!present) MoveFileA(aside.c_str(), dll.c_str());
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(label,
+              present ? "KelHID.dll (Version " KELHID_VERSION_TEXT ")" : "KelHID.dll not found");
+  }
+}
+
+}  // namespace

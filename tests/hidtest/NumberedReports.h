@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "hidtest/HidTestSupport.h"
-#include "standin/StandinBus.h"
+#include "sim/StandinBus.h"
 
 inline constexpr uint16_t NumberedReportLength = 7;
 // The engine hands sequence number n on as the code pair (n + SequenceBias, 0x2201).

@@ -137,9 +137,9 @@ void THidDeviceController::Destroy(const THidDevice* Device) {
   // Out of the list before it goes: its destruction may run hand-overs.
   std::unique_ptr<THidDevice> owned = std::move(*it);
   FDevices.erase(it);
-  if (owned->FHandingOver) {
-    // Given back by its own data or error handler: its reader waits for that handler to
-    // return, so the device can go only afterwards.
+  if (owned->InUse()) {
+    // Given back from a handler while its reader hands a report over or is being stopped:
+    // the device can go only once that has ended.
     owned->Detach();
     FReleased.push_back(std::move(owned));
     if (FHooked) PostMessageA(Application().Handle(), DestroyReleasedMessage(), 0, 0);
@@ -152,13 +152,20 @@ void THidDeviceController::DestroyReleased() {
   // Taken out first: a destruction runs hand-overs, whose handlers may come back here.
   TDeviceList ready;
   for (auto it = FReleased.begin(); it != FReleased.end();) {
-    if ((*it)->FHandingOver) {
+    if ((*it)->InUse()) {
       ++it;
     } else {
       ready.push_back(std::move(*it));
       it = FReleased.erase(it);
     }
   }
+}
+
+std::vector<THidDevice*> THidDeviceController::Snapshot() const {
+  std::vector<THidDevice*> devices;
+  devices.reserve(FDevices.size());
+  for (const auto& device : FDevices) devices.push_back(device.get());
+  return devices;
 }
 
 void THidDeviceController::ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device) {
@@ -222,10 +229,12 @@ void THidDeviceController::DeviceChange() {
   };
 
   // Removals, last to first. A handed-out device stays listed, unplugged, until it is released,
-  // and counts as removed again on every later scan.
-  for (size_t i = FDevices.size(); i-- > 0;) {
-    if (i >= FDevices.size()) continue;  // a handler gave devices back meanwhile
-    THidDevice* device = FDevices[i].get();
+  // and counts as removed again on every later scan. The handlers may give devices back, which
+  // shifts the list: the walk goes over the devices listed when it began.
+  const std::vector<THidDevice*> listed = Snapshot();
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
+    THidDevice* device = *it;
+    if (!Listed(device)) continue;  // given back meanwhile
     if (device->Plugged && presentNow(device)) continue;
     changed = true;
     device->MarkUnplugged();
@@ -312,7 +321,8 @@ void THidDeviceController::ReleaseDevice(THidDevice*& HidDev) {
   DestroyReleased();
   if (HidDev == nullptr) return;
   THidDevice* device = HidDev;
-  HidDev = nullptr;
+  // A report delivered while the reader stops still finds the device held: the holder's
+  // reference is cleared last.
   device->StopReader();
   device->CloseInfoHandle();
   device->CloseReadHandle();
@@ -321,6 +331,8 @@ void THidDeviceController::ReleaseDevice(THidDevice*& HidDev) {
   } else {
     Destroy(device);
   }
+  // A handler that ran meanwhile may have given it back itself and claimed another device.
+  if (HidDev == device) HidDev = nullptr;
 }
 
 // --- Handlers and settings passed on to the devices ---------------------------------------------
@@ -333,10 +345,10 @@ void THidDeviceController::SetOnDeviceChange(const TNotifyEvent& Value) {
 
 void THidDeviceController::SetOnDeviceData(const THidDataEvent& Value) {
   if (Value == FOnDeviceData) return;
-  // By position: stopping a reader runs hand-overs, whose handlers may give devices back.
-  for (size_t i = 0; i < FDevices.size(); ++i) {
-    THidDevice* device = FDevices[i].get();
-    if (device->DataHandler() == FOnDeviceData) device->SetDataHandler(Value);
+  // Stopping a reader runs hand-overs, whose handlers may give devices back and so shift the
+  // list: the walk goes over the devices listed when it began.
+  for (THidDevice* device : Snapshot()) {
+    if (Listed(device) && device->DataHandler() == FOnDeviceData) device->SetDataHandler(Value);
   }
   FOnDeviceData = Value;
 }

@@ -87,8 +87,9 @@ class THidDevice {
   HIDD_ATTRIBUTES DeviceAttributes{};  // read when the device object is made
   bool ReadWriteOpen = false;          // the last open got read and write access
 
-  // Receives the failures to start a read; empty at construction.
-  THidDataErrorEvent DataErrorHandler;
+  // Receives the failures to start a read; empty at construction. The reading thread hands a
+  // failure over only while one is set.
+  TSharedEvent<void(THidDevice* HidDev, uint32_t Error)> DataErrorHandler;
   // Called once when the device is marked unplugged, then forgotten.
   THidPlugEvent UnplugHandler;
 
@@ -117,9 +118,11 @@ class THidDevice {
   // The reading thread, or none.
   [[nodiscard]] const THidDeviceReadThread* Reader() const { return FReader.get(); }
   // Starts the reading thread when there is none and the device has a data handler and is
-  // Plugged, Claimed and ReadWriteOpen.
+  // Plugged, Claimed and ReadWriteOpen. A reader asked to stop from inside its own hand-over
+  // goes on instead, once that hand-over has returned.
   void StartReader();
   // Ends the reading thread and waits for it, running the hand-overs it has queued meanwhile.
+  // From inside the reader's own hand-over it only asks the thread to end.
   void StopReader();
 
   // Closes both handles, clears Plugged, and calls the unplug handler once. The reader goes on
@@ -142,6 +145,10 @@ class THidDevice {
   const std::wstring& ReadString(std::wstring& Cache, THidEntries::TGetString Get);
   // With FReadLock held.
   bool OpenReadHandle();
+  // Has a data handler and is Plugged, Claimed and ReadWriteOpen.
+  [[nodiscard]] bool WantsReading() const;
+  // A hand-over of its reader runs, or a StopReader waits for the reader: the object must stay.
+  [[nodiscard]] bool InUse() const { return FHandingOver || FStopWaits > 0; }
 
   // Reading thread: starts an overlapped read into Buffer; false with Error set when it can't.
   bool BeginRead(std::span<uint8_t> Buffer, LPOVERLAPPED_COMPLETION_ROUTINE Done, DWORD& Error);
@@ -168,6 +175,7 @@ class THidDevice {
   THidDataEvent FDataHandler;
   std::unique_ptr<THidDeviceReadThread> FReader;
   bool FHandingOver = false;  // a handler of this device's reader runs (main thread)
+  int FStopWaits = 0;         // StopReader calls waiting for the reader to end (main thread)
 };
 
 // The thread that reads one device's input reports and hands each one to the main thread.
@@ -190,6 +198,9 @@ class THidDeviceReadThread {
   void Start();
   // Asks the thread to end; it notices at once, or after the hand-over it is waiting for.
   void Terminate();
+  // Takes back a request to end that the thread has not seen yet, because the hand-over it
+  // waits for is still running.
+  void Revive() { FTerminated = false; }
   [[nodiscard]] bool Terminated() const { return FTerminated; }
   [[nodiscard]] HANDLE Handle() const { return FHandle.Get(); }
 
@@ -315,22 +326,24 @@ class THidDeviceController final : public THidAccess {
   };
 
   bool DeviceChangeHook(UINT Msg, WPARAM wParam, LPARAM lParam);
-  // Destroys the devices given back from inside their own hand-over once it has returned.
+  // Destroys the devices given back while in use, once they no longer are.
   void DestroyReleased();
   // The devices present now, as new objects.
   TDeviceList ListPresentDevices();
   bool TryClaim(THidDevice*& HidDev, int32_t Idx, bool Wanted);
   [[nodiscard]] bool Listed(const THidDevice* Device) const;
-  // Removes Device from the list and destroys it, or, while it is handing a report over,
-  // as soon as that has returned.
+  // Removes Device from the list and destroys it, or, while it is in use (handing a report
+  // over, or its reader being stopped further up the stack), as soon as it no longer is.
   void Destroy(const THidDevice* Device);
+  // The listed devices as they stand now, for walks during which handlers may change the list.
+  [[nodiscard]] std::vector<THidDevice*> Snapshot() const;
   // Calls Handler with Device, its InHandler flag set for the call.
   void ShowToHandler(const THidPlugEvent& Handler, THidDevice* Device);
 
   TSlot FSlot;
   THidServiceBinding FServices;
   TDeviceList FDevices;
-  TDeviceList FReleased;  // no longer listed, waiting for their hand-over to return
+  TDeviceList FReleased;  // no longer listed, waiting until they are no longer in use
   GUID FHidClassGuid{};
   bool FLoading = true;
   bool FHooked = false;

@@ -122,10 +122,24 @@ void THidDevice::SetReadSleepTime(int32_t Value) {
   if (Value >= 10 && Value <= 10000) FReadSleepTime = Value;
 }
 
+bool THidDevice::WantsReading() const {
+  return FDataHandler && Plugged && Claimed && ReadWriteOpen;
+}
+
 void THidDevice::StartReader() {
-  // A reader asked to stop from inside its own hand-over is reaped here.
-  if (FReader != nullptr && FReader->Terminated()) StopReader();
-  if (!FDataHandler || !Plugged || !Claimed || !ReadWriteOpen || FReader != nullptr) return;
+  if (FReader != nullptr && FReader->Terminated()) {
+    if (FHandingOver) {
+      // Asked to stop from inside its own hand-over, the reader has not seen the request: it
+      // reads on once the handler returns, unless a stop further up the stack waits for it.
+      if (FStopWaits == 0 && WantsReading()) FReader->Revive();
+      return;
+    }
+    // A stop further up the stack waits for this thread and ends it.
+    if (FStopWaits > 0) return;
+    // Left to end by itself: reaped here.
+    StopReader();
+  }
+  if (!WantsReading() || FReader != nullptr) return;
   auto reader = std::make_unique<THidDeviceReadThread>(*this);
   if (!reader->Created()) return;
   FReader = std::move(reader);
@@ -139,9 +153,11 @@ void THidDevice::StopReader() {
   // returned: it is left to end by itself and reaped by the next StopReader or StartReader.
   if (FHandingOver) return;
   // Runs the hand-overs the reader has queued meanwhile, so a report already read is still
-  // delivered and a reader blocked in a hand-over can end.
+  // delivered and a reader blocked in a hand-over can end. A handler may stop the reader again
+  // meanwhile: the thread goes only once the last of these waits has seen it end.
+  ++FStopWaits;
   Application().WaitFor(FReader->Handle());
-  FReader.reset();
+  if (--FStopWaits == 0) FReader.reset();
 }
 
 void THidDevice::MarkUnplugged() {
@@ -274,7 +290,8 @@ void THidDeviceReadThread::ReadLoop() {
       DWORD wait = 0;
       do {
         wait = Rest();
-      } while (!Terminated() && wait != WAIT_IO_COMPLETION);
+        // The wake-up of a stop request that was taken back ends a wait as well.
+      } while (!Terminated() && (wait != WAIT_IO_COMPLETION || Device.ReadPending()));
       if (Terminated()) break;
       // A read that moved nothing, or whose count can't be had, is dropped.
       BytesRead = std::min<DWORD>(Device.ReadCount(), static_cast<DWORD>(ReportBuffer.size()));
@@ -282,7 +299,11 @@ void THidDeviceReadThread::ReadLoop() {
       if (BytesRead > 0 && !Application().Synchronize([this] { HandOverData(); })) break;
     } else {
       ErrorCode = error;
-      if (!Application().Synchronize([this] { HandOverError(); })) break;
+      // Without an error handler the main thread has nothing to do with the failure: a device
+      // that is gone then costs no more than one that waits for reports.
+      if (Device.DataErrorHandler && !Application().Synchronize([this] { HandOverError(); })) {
+        break;
+      }
       // A device that is gone fails every start at once: rest one slice before the next try
       // instead of spinning, unless a stop request ends the rest.
       if (!Terminated()) Rest();

@@ -4,8 +4,15 @@
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
+#include <utility>
 
 #include "widgets/Window.h"
+
+namespace {
+// How long a call waits for a busy main thread to begin it before it posts the wake-up message.
+constexpr DWORD BusyGraceMs = 10;
+}  // namespace
 
 TApplication& Application() {
   static TApplication instance;
@@ -57,7 +64,7 @@ void TApplication::Initialize() {
   if (FHandle != nullptr) return;
   FMainThreadId = GetCurrentThreadId();
   FTerminated = false;
-  if (FQueueEvent == nullptr) FQueueEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (FQueueEvent == nullptr) FQueueEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
@@ -81,6 +88,8 @@ void TApplication::Finalize() {
   FMainThreadId = 0;
   FTerminated = false;
   FHooks.clear();
+  const std::lock_guard lock(FQueueLock);
+  FMainWaits = false;
 }
 
 void TApplication::RegisterWindowClass(const WNDCLASSEXA& Class) {
@@ -102,11 +111,18 @@ bool TApplication::HandleOne() {
     FExitCode = static_cast<int>(msg.wParam);
   } else {
     DispatchQueued(msg);
+    // Calls queued while the loop was busy need no wake-up: they run between messages.
+    CheckSynchronize();
   }
   return true;
 }
 
 void TApplication::DispatchQueued(MSG& Message) {
+  // The application window is no form: it needs no keyboard interface, nor the look-up.
+  if (Message.hwnd == FHandle) {
+    DispatchMessageA(&Message);
+    return;
+  }
   // The keyboard interface runs handlers (short cuts, key preview): an error in one is shown
   // like any handler's, and the key goes no further.
   try {
@@ -126,10 +142,31 @@ void TApplication::DispatchQueued(MSG& Message) {
 }
 
 void TApplication::HandleMessage() {
-  if (HandleOne()) return;
-  // Idle: run what other threads are waiting for, then sleep until a message comes.
-  CheckSynchronize();
-  if (!FTerminated) WaitMessage();
+  if (HandleOne() || FTerminated) return;
+  Idle();
+}
+
+void TApplication::Idle(DWORD TimeoutMs) {
+  if (!BeginWait()) {
+    CheckSynchronize();
+    return;
+  }
+  const DWORD r =
+      MsgWaitForMultipleObjectsEx(1, &FQueueEvent, TimeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  EndWait();
+  if (r == WAIT_OBJECT_0) CheckSynchronize();
+}
+
+bool TApplication::BeginWait() {
+  // Calls queued from here on set the event; those queued before are to be run first.
+  const std::lock_guard lock(FQueueLock);
+  FMainWaits = FQueue.empty();
+  return FMainWaits;
+}
+
+void TApplication::EndWait() {
+  const std::lock_guard lock(FQueueLock);
+  FMainWaits = false;
 }
 
 void TApplication::ProcessMessages() {
@@ -146,6 +183,19 @@ bool TApplication::ReturnQuit() {
   FTerminated = false;
   PostQuitMessage(FExitCode);
   return true;
+}
+
+TWindow* TApplication::WindowObject(HWND Handle) const {
+  const auto it = FWindowObjects.find(Handle);
+  return it != FWindowObjects.end() ? it->second : nullptr;
+}
+
+void TApplication::SetWindowObject(HWND Handle, TWindow* Object) {
+  if (Object != nullptr) {
+    FWindowObjects[Handle] = Object;
+  } else {
+    FWindowObjects.erase(Handle);
+  }
 }
 
 void TApplication::HookMainWindow(const TWindowHook& Hook) {
@@ -167,14 +217,22 @@ bool TApplication::Synchronize(const std::function<void()>& Call) {
     }
   }
   TQueuedCall item{&Call};
+  bool waits = false;
   {
     const std::lock_guard lock(FQueueLock);
     FQueue.push_back(&item);
-    SetEvent(FQueueEvent);
+    waits = std::exchange(FMainWaits, false);  // one wake-up is enough
   }
-  PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+  if (waits) SetEvent(FQueueEvent);
   std::unique_lock lock(FQueueLock);
-  FQueueDone.wait(lock, [&item] { return item.Done; });
+  if (!waits && !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
+    // Busy for longer: perhaps in a loop that is not the program's own, which only a message
+    // reaches.
+    lock.unlock();
+    PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+    lock.lock();
+  }
+  FQueueDone.Wait(FQueueLock, [&item] { return item.Done; });
   return !item.Failed;
 }
 
@@ -184,12 +242,10 @@ bool TApplication::CheckSynchronize() {
     TQueuedCall* item = nullptr;
     {
       const std::lock_guard lock(FQueueLock);
-      if (FQueue.empty()) {
-        ResetEvent(FQueueEvent);
-        return ran;
-      }
+      if (FQueue.empty()) return ran;
       item = FQueue.front();
       FQueue.pop_front();
+      item->Taken = true;
     }
     bool failed = false;
     try {
@@ -202,7 +258,7 @@ bool TApplication::CheckSynchronize() {
       item->Failed = failed;
       item->Done = true;
     }
-    FQueueDone.notify_all();
+    FQueueDone.NotifyAll();
     ran = true;
   }
 }
@@ -210,7 +266,12 @@ bool TApplication::CheckSynchronize() {
 void TApplication::WaitFor(HANDLE Object) {
   const HANDLE handles[2] = {Object, FQueueEvent};
   for (;;) {
+    if (!BeginWait()) {
+      CheckSynchronize();
+      continue;
+    }
     const DWORD r = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+    EndWait();
     if (r != WAIT_OBJECT_0 + 1) return;
     CheckSynchronize();
   }

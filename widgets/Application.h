@@ -8,20 +8,65 @@
 //
 // The hidden window is the application's main window in the Windows sense: it is top-level, so
 // system broadcasts such as WM_DEVICECHANGE reach it, and components can hook it to see every
-// message it gets. Other threads wake the main thread by posting to it.
+// message it gets. Calls that other threads queue for the main thread run between the messages
+// of the program's loops and while they wait; a message posted to this window reaches the main
+// thread in any other loop.
 #pragma once
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "widgets/Event.h"
+
+// The system's slim lock, usable with std::lock_guard and std::unique_lock. Its waits and those
+// of TSlimCondition need no kernel object, unlike those of std::mutex and
+// std::condition_variable in this runtime, which keeps a hand-over between threads cheap.
+class TSlimLock {
+ public:
+  TSlimLock() = default;
+  TSlimLock(const TSlimLock&) = delete;
+  TSlimLock& operator=(const TSlimLock&) = delete;
+  void lock() { AcquireSRWLockExclusive(&FLock); }
+  void unlock() { ReleaseSRWLockExclusive(&FLock); }
+
+ private:
+  friend class TSlimCondition;
+  SRWLOCK FLock = SRWLOCK_INIT;
+};
+
+// A condition variable for TSlimLock.
+class TSlimCondition {
+ public:
+  TSlimCondition() = default;
+  TSlimCondition(const TSlimCondition&) = delete;
+  TSlimCondition& operator=(const TSlimCondition&) = delete;
+  // Lock is held; it is released during the wait and held again when Done() holds.
+  template <class Predicate>
+  void Wait(TSlimLock& Lock, Predicate Done) {
+    while (!Done()) SleepConditionVariableSRW(&FCondition, &Lock.FLock, INFINITE, 0);
+  }
+  // The same for at most TimeoutMs; returns whether Done() holds.
+  template <class Predicate>
+  bool WaitFor(TSlimLock& Lock, DWORD TimeoutMs, Predicate Done) {
+    const ULONGLONG end = GetTickCount64() + TimeoutMs;
+    while (!Done()) {
+      const ULONGLONG now = GetTickCount64();
+      if (now >= end) return false;
+      SleepConditionVariableSRW(&FCondition, &Lock.FLock, static_cast<DWORD>(end - now), 0);
+    }
+    return true;
+  }
+  void NotifyAll() { WakeAllConditionVariable(&FCondition); }
+
+ private:
+  CONDITION_VARIABLE FCondition = CONDITION_VARIABLE_INIT;
+};
 
 // Sees a message of the application window before the window handles it; true marks it handled.
 using TWindowHook = TEvent<bool(UINT Msg, WPARAM wParam, LPARAM lParam)>;
@@ -49,6 +94,10 @@ class TApplication {
   void Run();
   // Takes one message and handles it; without messages runs the queued calls and waits.
   void HandleMessage();
+  // Runs the queued calls, or else sleeps until a message or a call comes or TimeoutMs has
+  // passed. What the loop does when it has nothing to do; usable by other loops of the
+  // program's own.
+  void Idle(DWORD TimeoutMs = INFINITE);
   // Handles every message waiting, then returns.
   void ProcessMessages();
   void Terminate();
@@ -59,11 +108,21 @@ class TApplication {
   // Handles a queued message: the keyboard interface of its form first, then the window.
   void DispatchQueued(MSG& Message);
 
+  // The objects of the windows the window layer made or subclassed, by handle; none for any
+  // other window. Kept by TWindow; the look-up asks nothing of the system.
+  [[nodiscard]] class TWindow* WindowObject(HWND Handle) const;
+  void SetWindowObject(HWND Handle, class TWindow* Object);
+
   void HookMainWindow(const TWindowHook& Hook);
   void UnhookMainWindow(const TWindowHook& Hook);
+  [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
 
-  // From another thread: queues Call for the main thread, wakes it and waits until it has run.
-  // On the main thread Call runs at once. False when Call raised an error.
+  // From another thread: queues Call for the main thread and waits until it has run. A main
+  // thread asleep in Idle or blocked in WaitFor is woken by an event it waits for as well; a
+  // busy one runs the call before it next sleeps, and is posted WM_APP_SYNCHRONIZE when it has
+  // not begun the call shortly, since it may be in a message loop of the system's (a message
+  // box's, say), which only a message reaches. On the main thread Call runs at once. False when
+  // Call raised an error.
   bool Synchronize(const std::function<void()>& Call);
   // On the main thread: runs the queued calls without waiting; true when any ran.
   bool CheckSynchronize();
@@ -83,9 +142,13 @@ class TApplication {
   static LRESULT CALLBACK WindowProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);
   LRESULT MainWindowProc(UINT Msg, WPARAM wParam, LPARAM lParam);
   bool HandleOne();
+  // Around a wait of the main thread that FQueueEvent ends: false when calls are queued already.
+  bool BeginWait();
+  void EndWait();
 
   struct TQueuedCall {
     const std::function<void()>* Call = nullptr;
+    bool Taken = false;  // the main thread has begun it
     bool Done = false;
     bool Failed = false;
   };
@@ -96,11 +159,14 @@ class TApplication {
   int FExitCode = 0;  // of the WM_QUIT taken
   std::vector<std::string> FClasses;
   std::vector<TWindowHook> FHooks;
+  std::unordered_map<HWND, class TWindow*> FWindowObjects;
 
-  std::mutex FQueueLock;
-  std::condition_variable FQueueDone;
+  TSlimLock FQueueLock;
+  TSlimCondition FQueueDone;
   std::deque<TQueuedCall*> FQueue;
-  HANDLE FQueueEvent = nullptr;  // set while calls are queued
+  // The main thread sleeps in Idle or WaitFor: a new call sets FQueueEvent (auto-reset).
+  bool FMainWaits = false;
+  HANDLE FQueueEvent = nullptr;
 };
 
 // The one application object.

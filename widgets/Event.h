@@ -6,6 +6,7 @@
 // address identifies the member function.
 #pragma once
 
+#include <atomic>
 #include <utility>
 
 template <class Signature>
@@ -40,6 +41,47 @@ class TEvent<R(Args...)> {
 
   Function FCode = nullptr;
   void* FObject = nullptr;
+};
+
+// A handler that the main thread sets and calls, and that another thread may ask whether it is
+// set: its two parts are atomic. It reads and compares like the TEvent it holds.
+template <class Signature>
+class TSharedEvent;
+
+template <class R, class... Args>
+class TSharedEvent<R(Args...)> {
+ public:
+  using Event = TEvent<R(Args...)>;
+
+  TSharedEvent() = default;
+  TSharedEvent(const Event& Value) { Store(Value); }  // NOLINT(google-explicit-constructor)
+  TSharedEvent(const TSharedEvent& Other) { Store(Other); }
+  TSharedEvent& operator=(const Event& Value) {
+    Store(Value);
+    return *this;
+  }
+  TSharedEvent& operator=(const TSharedEvent& Other) {
+    Store(Other);
+    return *this;
+  }
+  ~TSharedEvent() = default;
+
+  operator Event() const {  // NOLINT(google-explicit-constructor)
+    return Event(FCode.load(std::memory_order_acquire), FObject.load(std::memory_order_acquire));
+  }
+  [[nodiscard]] explicit operator bool() const {
+    return FCode.load(std::memory_order_acquire) != nullptr;
+  }
+  friend bool operator==(const TSharedEvent& a, const Event& b) { return Event(a) == b; }
+
+ private:
+  void Store(const Event& Value) {
+    FObject.store(Value.Object(), std::memory_order_release);
+    FCode.store(Value.Code(), std::memory_order_release);
+  }
+
+  std::atomic<typename Event::Function> FCode{nullptr};
+  std::atomic<void*> FObject{nullptr};
 };
 
 // A handler with no arguments but the sender.

@@ -4,23 +4,18 @@
 
 #include "widgets/Application.h"
 
-namespace {
-// The window property that carries the object.
-constexpr const char* ObjectProperty = "KelHID.TWindow";
-}  // namespace
-
 TWindow::~TWindow() {
   DestroyHandle();
 }
 
 TWindow* TWindow::FromHandle(HWND Handle) {
   if (Handle == nullptr) return nullptr;
-  return static_cast<TWindow*>(GetPropA(Handle, ObjectProperty));
+  return Application().WindowObject(Handle);
 }
 
 void TWindow::Attach(HWND Handle) {
   FHandle = Handle;
-  SetPropA(Handle, ObjectProperty, this);
+  Application().SetWindowObject(Handle, this);
 }
 
 void TWindow::CreateHandle(const TCreateParams& Params) {
@@ -83,7 +78,7 @@ LRESULT CALLBACK TWindow::StaticWndProc(HWND Handle, UINT Msg, WPARAM wParam, LP
     Application().ShowException("Unexpected error");
   }
   if (Msg == WM_NCDESTROY) {
-    RemovePropA(Handle, ObjectProperty);
+    Application().SetWindowObject(Handle, nullptr);
     if (self->FClassProc != nullptr) {
       SetWindowLongPtrA(Handle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(self->FClassProc));
     }

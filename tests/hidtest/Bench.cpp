@@ -4,9 +4,13 @@
 //   1. flat out for 10 s: reports per second and latency from pipe write to the window's
 //      handling of WM_HID_CODE, with at most 32 reports under way (a HID driver's input ring);
 //   2. paced at one report per millisecond for 10 s: lost and reordered reports, latency;
+//      both in five rounds of 2 s that alternate between the paths, so that a machine shared
+//      with other work weighs on both alike;
 //   3. idle for 10 s with the receiver claimed: CPU milliseconds per second of the process,
-//      from GetProcessTimes (10 ms ticks under Wine) and from Linux's per-thread counters.
-// Run by scripts/bench.
+//      from GetProcessTimes (10 ms ticks under Wine) and from Linux's per-thread counters;
+//   4. the same once the receiver is unplugged while claimed, from one read slice (100 ms)
+//      after the unplug on.
+// The last line gives the ratios of the real stack to the bare loop. Run by scripts/bench.
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +21,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -24,6 +29,7 @@
 
 #include "engine/DMHID.h"
 #include "hidtest/HidTestSupport.h"
+#include "hidtest/NumberedReports.h"
 #include "sim/StandinDevice.h"
 #include "widgets/Application.h"
 
@@ -36,36 +42,10 @@ const double PhaseSeconds = [] {
   const double seconds = length > 0 && length < sizeof value ? std::atof(value) : 0.0;
   return seconds > 0 ? seconds : 10.0;
 }();
+constexpr int Rounds = 5;
 constexpr int MostUnderWay = 32;
-constexpr uint16_t ReportLength = 7;
+constexpr uint16_t ReportLength = NumberedReportLength;
 constexpr uint32_t MaxReports = 200000;
-
-double Ticks() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) / frequency;  // seconds
-}
-
-// Sequence number n as a report the engine decodes into the code pair (n + 32, 0x2201).
-std::vector<uint8_t> Report(uint32_t Sequence) {
-  return {0,
-          0x01,
-          uint8_t(Sequence >> 8),
-          uint8_t(Sequence),
-          uint8_t(Sequence >> 16),
-          uint8_t(Sequence >> 24),
-          0x22};
-}
-
-uint32_t SequenceOf(const uint8_t* Report) {
-  return uint32_t{Report[3]} | uint32_t{Report[2]} << 8 | uint32_t{Report[4]} << 16 |
-         uint32_t{Report[5]} << 24;
-}
 
 // What the window saw: per sequence number, when it was written and when it was handled.
 struct TRun {
@@ -76,7 +56,10 @@ struct TRun {
   uint32_t Highest = 0;
   bool Any = false;
   uint32_t Reordered = 0;
-  TUniqueHandle Progress{CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+  // The writer waits for reports to arrive on these, which need no request to Wine's server:
+  // the window's handling costs the main thread no more than the stack's own.
+  TSlimLock ProgressLock;
+  TSlimCondition Progress;
 
   void Reset() {
     for (auto& time : Written) time = 0.0;
@@ -93,15 +76,18 @@ TRun* Current = nullptr;
 LRESULT CALLBACK BenchWindowProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
   if (Msg == WM_HID_CODE && Current != nullptr) {
     const double now = Ticks();
-    const uint32_t sequence = static_cast<uint32_t>(wParam) - 32;
+    const uint32_t sequence = static_cast<uint32_t>(wParam) - SequenceBias;
     if (sequence < MaxReports && Current->Written[sequence] > 0) {
       Current->Latencies.push_back((now - Current->Written[sequence]) * 1000.0);
     }
     if (Current->Any && sequence < Current->Highest) ++Current->Reordered;
     Current->Highest = std::max(Current->Highest, sequence);
     Current->Any = true;
-    ++Current->Received;
-    SetEvent(Current->Progress.Get());
+    {
+      const std::lock_guard lock(Current->ProgressLock);
+      ++Current->Received;
+    }
+    Current->Progress.NotifyAll();
     return 0;
   }
   return DefWindowProcA(Window, Msg, wParam, lParam);
@@ -185,129 +171,108 @@ double Percentile(std::vector<double> Values, double P) {
   return Values[index];
 }
 
-struct TResults {
-  double FlatRate = 0;
-  double FlatP50 = 0, FlatP99 = 0, FlatMax = 0;
-  uint32_t PacedSent = 0, PacedReceived = 0, PacedReordered = 0;
-  double PacedP50 = 0, PacedP99 = 0, PacedMax = 0;
-  double IdleProcessTimes = 0;
-  std::optional<double> IdleLinux;
+// CPU milliseconds per second over a phase.
+struct TCpuRate {
+  double ProcessTimes = 0;
+  std::optional<double> Linux;
 };
 
-// Runs the main thread's loop until Seconds have passed.
-void RunFor(double Seconds) {
-  const double end = Ticks() + Seconds;
-  PumpUntil([end] { return Ticks() >= end; }, static_cast<DWORD>(Seconds * 1000) + 1000);
+// What one path did over all its rounds.
+struct TResults {
+  uint64_t FlatReports = 0;
+  double FlatSeconds = 0;
+  std::vector<double> FlatLatencies;
+  uint32_t PacedSent = 0, PacedReceived = 0, PacedReordered = 0;
+  std::vector<double> PacedLatencies;
+  TCpuRate Idle;
+  TCpuRate Unplugged;
+
+  [[nodiscard]] double FlatRate() const {
+    return FlatSeconds > 0 ? static_cast<double>(FlatReports) / FlatSeconds : 0;
+  }
+};
+
+void Append(std::vector<double>& To, const std::vector<double>& From) {
+  To.insert(To.end(), From.begin(), From.end());
 }
 
-void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results) {
+void FlatOut(TStandinDevice& Device, TRun& Run, TResults& Results, double Seconds) {
   Run.Reset();
   Current = &Run;
   std::atomic<bool> stop{false};
   std::atomic<uint32_t> sent{0};
   std::thread writer([&] {
     for (uint32_t n = 0; n < MaxReports && !stop; ++n) {
-      while (!stop && n - Run.Received >= MostUnderWay) {
-        WaitForSingleObject(Run.Progress.Get(), 50);
+      {
+        const std::lock_guard lock(Run.ProgressLock);
+        while (!Run.Progress.WaitFor(Run.ProgressLock, 50,
+                                     [&] { return stop || n - Run.Received < MostUnderWay; })) {
+        }
       }
       if (stop) break;
       Run.Written[n] = Ticks();
-      if (!Device.SendToReader(Report(n), 2000)) break;
+      if (!Device.SendToReader(NumberedReport(n), 2000)) break;
       sent = n + 1;
     }
   });
   const double start = Ticks();
-  RunFor(PhaseSeconds);
-  const double seconds = Ticks() - start;
-  const uint32_t received = Run.Received;
+  RunFor(Seconds);
+  Results.FlatSeconds += Ticks() - start;
+  Results.FlatReports += Run.Received;
   stop = true;
   writer.join();
-  // Let what is under way arrive before the next phase.
+  // Let what is under way arrive before the next round.
   PumpUntil([&] { return Run.Received >= sent; }, 2000);
-  Results.FlatRate = received / seconds;
-  Results.FlatP50 = Percentile(Run.Latencies, 0.50);
-  Results.FlatP99 = Percentile(Run.Latencies, 0.99);
-  Results.FlatMax = Percentile(Run.Latencies, 1.0);
+  Append(Results.FlatLatencies, Run.Latencies);
 }
 
-void Paced(TStandinDevice& Device, TRun& Run, TResults& Results) {
+void Paced(TStandinDevice& Device, TRun& Run, TResults& Results, double Seconds) {
   Run.Reset();
   Current = &Run;
-  const uint32_t count = static_cast<uint32_t>(PhaseSeconds * 1000);
+  const auto count = static_cast<uint32_t>(Seconds * 1000);
   std::thread writer([&] {
     const double start = Ticks();
     for (uint32_t n = 0; n < count; ++n) {
-      const double due = start + n / 1000.0;
-      for (double now = Ticks(); now < due; now = Ticks()) {
-        if (due - now > 0.0015) {
-          Sleep(1);
-        } else {
-          SwitchToThread();
-        }
-      }
+      WaitUntil(start + n / 1000.0);
       Run.Written[n] = Ticks();
-      Device.SendToReader(Report(n), 0);
+      Device.SendToReader(NumberedReport(n), 0);
     }
   });
-  RunFor(PhaseSeconds);
+  RunFor(Seconds);
   writer.join();
   PumpUntil([&] { return Run.Received >= count; }, 2000);
-  Results.PacedSent = count;
-  Results.PacedReceived = Run.Received;
-  Results.PacedReordered = Run.Reordered;
-  Results.PacedP50 = Percentile(Run.Latencies, 0.50);
-  Results.PacedP99 = Percentile(Run.Latencies, 0.99);
-  Results.PacedMax = Percentile(Run.Latencies, 1.0);
+  Results.PacedSent += count;
+  Results.PacedReceived += Run.Received;
+  Results.PacedReordered += Run.Reordered;
+  Append(Results.PacedLatencies, Run.Latencies);
 }
 
-void Idle(TResults& Results) {
+TCpuRate Idle() {
   Current = nullptr;
   const TCpu before = CpuNow();
   const double start = Ticks();
   RunFor(PhaseSeconds);
   const double seconds = Ticks() - start;
   const TCpu after = CpuNow();
-  Results.IdleProcessTimes = (after.ProcessTimes - before.ProcessTimes) / seconds;
-  if (before.Linux && after.Linux) Results.IdleLinux = (*after.Linux - *before.Linux) / seconds;
+  TCpuRate rate;
+  rate.ProcessTimes = (after.ProcessTimes - before.ProcessTimes) / seconds;
+  if (before.Linux && after.Linux) rate.Linux = (*after.Linux - *before.Linux) / seconds;
+  return rate;
 }
 
-standin::TDeviceKind Receiver() {
-  standin::TDeviceKind kind;
-  kind.VendorID = 0x1234;
-  kind.ProductID = 0x0001;
-  kind.ReportLength = ReportLength;
-  return kind;
+// The receiver goes while it is read; Windows broadcasts the change of the device tree.
+TCpuRate IdleAfterUnplug(TStandinDevice& Device) {
+  Device.Unplug();
+  PostDeviceChange();
+  RunFor(0.1);
+  return Idle();
 }
 
-// The three phases against one reading path; it is reading once a first report came through.
-void MeasureAll(TStandinDevice& Device, TRun& Run, TResults& Results) {
+// A path is reading once a first report came through it.
+bool FirstReport(TStandinDevice& Device, TRun& Run) {
+  Run.Reset();
   Current = &Run;
-  Device.SendToReader(Report(0));
-  PumpUntil([&] { return Run.Received > 0; });
-  FlatOut(Device, Run, Results);
-  Paced(Device, Run, Results);
-  Idle(Results);
-  Current = nullptr;
-}
-
-TResults RealStack(HWND Window) {
-  TResults results;
-  TStandinDevice device(Receiver());
-  TRun run;
-  TDModHID engine;
-  engine.FTargetWnd = Window;
-  engine.FVendorID = 0x1234;
-  engine.FProductID = 0x0001;
-  engine.FRepeatDelay = 0;
-  engine.FHeldDelay = 0;
-  PumpPending();
-  if (!engine.StartReceiving(false)) {
-    std::fprintf(stderr, "the engine could not start receiving\n");
-    return results;
-  }
-  MeasureAll(device, run, results);
-  engine.StopReceiving();
-  return results;
+  return Device.SendToReader(NumberedReport(0)) && PumpUntil([&] { return Run.Received > 0; });
 }
 
 // One overlapped read at a time; every report posted to the window, nothing handed over.
@@ -349,7 +314,7 @@ class TBareLoop {
       DWORD bytes = 0;
       if (GetOverlappedResult(device.Get(), &overlapped, &bytes, FALSE) && bytes == sizeof buffer) {
         const uint32_t code2 = uint32_t{buffer[1]} | uint32_t{buffer[6]} << 8;
-        PostMessageA(Window, WM_HID_CODE, SequenceOf(buffer) + 32, code2);
+        PostMessageA(Window, WM_HID_CODE, SequenceOf(buffer) + SequenceBias, code2);
       }
     }
   }
@@ -357,15 +322,6 @@ class TBareLoop {
   TUniqueHandle FStop;
   std::thread FThread;
 };
-
-TResults BareLoop(HWND Window) {
-  TResults results;
-  TStandinDevice device(Receiver());
-  TRun run;
-  const TBareLoop loop(device.Path(), Window);
-  MeasureAll(device, run, results);
-  return results;
-}
 
 void Row(const char* Phase, const char* What, double Real, double Bare, const char* Format) {
   char real[32];
@@ -377,6 +333,15 @@ void Row(const char* Phase, const char* What, double Real, double Bare, const ch
     std::printf(" %10.2f\n", Real / Bare);
   } else {
     std::printf(" %10s\n", "-");
+  }
+}
+
+void CpuRows(const char* Phase, const TCpuRate& Real, const TCpuRate& Bare) {
+  Row(Phase, "CPU ms/s (GetProcessTimes)", Real.ProcessTimes, Bare.ProcessTimes, "%.2f");
+  if (Real.Linux && Bare.Linux) {
+    Row("", "CPU ms/s (Linux threads)", *Real.Linux, *Bare.Linux, "%.3f");
+  } else {
+    std::printf("  %-9s %-24s %12s\n", "", "CPU ms/s (Linux threads)", "unavailable");
   }
 }
 
@@ -393,32 +358,77 @@ int main() {
   const HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_POPUP, 0, 0, 1, 1, nullptr,
                                       nullptr, wc.hInstance, nullptr);
 
-  std::printf("HID reading benchmark under Wine, %d-bit, %u-byte reports, %.0f s per phase\n",
-              static_cast<int>(sizeof(void*) * 8), static_cast<unsigned>(ReportLength),
-              PhaseSeconds);
+  std::printf(
+      "HID reading benchmark under Wine, %d-bit, %u-byte reports, %.0f s per phase and path, "
+      "in %d alternating rounds\n",
+      static_cast<int>(sizeof(void*) * 8), static_cast<unsigned>(ReportLength), PhaseSeconds,
+      Rounds);
   std::fflush(stdout);
-  const TResults real = RealStack(window);
-  const TResults bare = BareLoop(window);
+  TResults real;
+  TResults bare;
+  {
+    TStandinDevice realDevice(NumberedReceiver());
+    standin::TDeviceKind other = NumberedReceiver();
+    other.ProductID = 0x0002;  // not the engine's receiver
+    TStandinDevice bareDevice(other);
+    TRun realRun;
+    TRun bareRun;
+    auto engine = std::make_unique<TDModHID>();
+    engine->FTargetWnd = window;
+    engine->FVendorID = 0x1234;
+    engine->FProductID = 0x0001;
+    engine->FRepeatDelay = 0;
+    engine->FHeldDelay = 0;
+    PumpPending();
+    const TBareLoop loop(bareDevice.Path(), window);
+    if (!engine->StartReceiving(false) || !FirstReport(realDevice, realRun) ||
+        !FirstReport(bareDevice, bareRun)) {
+      std::fprintf(stderr, "a reading path did not start\n");
+      return 1;
+    }
+    // The machine may be shared: both paths take turns, so that both see the same conditions.
+    const double round = PhaseSeconds / Rounds;
+    for (int i = 0; i < Rounds; ++i) {
+      FlatOut(realDevice, realRun, real, round);
+      FlatOut(bareDevice, bareRun, bare, round);
+    }
+    for (int i = 0; i < Rounds; ++i) {
+      Paced(realDevice, realRun, real, round);
+      Paced(bareDevice, bareRun, bare, round);
+    }
+    // Idle alone: the bare loop's thread waits and costs nothing meanwhile.
+    real.Idle = Idle();
+    real.Unplugged = IdleAfterUnplug(realDevice);
+    engine->StopReceiving();
+    engine.reset();
+    bare.Idle = Idle();
+    bare.Unplugged = IdleAfterUnplug(bareDevice);
+  }
 
   std::printf("\n  %-9s %-24s %12s %12s %10s\n", "phase", "measure", "real stack", "bare loop",
               "real/bare");
-  Row("flat out", "reports/s", real.FlatRate, bare.FlatRate, "%.0f");
-  Row("", "latency p50 ms", real.FlatP50, bare.FlatP50, "%.3f");
-  Row("", "latency p99 ms", real.FlatP99, bare.FlatP99, "%.3f");
-  Row("", "latency max ms", real.FlatMax, bare.FlatMax, "%.3f");
+  const auto latencies = [](const char* Phase, const std::vector<double>& Real,
+                            const std::vector<double>& Bare) {
+    Row(Phase, "latency p50 ms", Percentile(Real, 0.50), Percentile(Bare, 0.50), "%.3f");
+    Row("", "latency p99 ms", Percentile(Real, 0.99), Percentile(Bare, 0.99), "%.3f");
+    Row("", "latency max ms", Percentile(Real, 1.0), Percentile(Bare, 1.0), "%.3f");
+  };
+  Row("flat out", "reports/s", real.FlatRate(), bare.FlatRate(), "%.0f");
+  latencies("", real.FlatLatencies, bare.FlatLatencies);
   Row("1 kHz", "sent", real.PacedSent, bare.PacedSent, "%.0f");
   Row("", "lost", real.PacedSent - real.PacedReceived, bare.PacedSent - bare.PacedReceived, "%.0f");
   Row("", "reordered", real.PacedReordered, bare.PacedReordered, "%.0f");
-  Row("", "latency p50 ms", real.PacedP50, bare.PacedP50, "%.3f");
-  Row("", "latency p99 ms", real.PacedP99, bare.PacedP99, "%.3f");
-  Row("", "latency max ms", real.PacedMax, bare.PacedMax, "%.3f");
-  Row("idle", "CPU ms/s (GetProcessTimes)", real.IdleProcessTimes, bare.IdleProcessTimes, "%.2f");
-  if (real.IdleLinux && bare.IdleLinux) {
-    Row("", "CPU ms/s (Linux threads)", *real.IdleLinux, *bare.IdleLinux, "%.3f");
-  } else {
-    std::printf("  %-9s %-24s %12s\n", "", "CPU ms/s (Linux threads)", "unavailable");
-  }
+  latencies("", real.PacedLatencies, bare.PacedLatencies);
+  CpuRows("idle", real.Idle, bare.Idle);
+  CpuRows("unplugged", real.Unplugged, bare.Unplugged);
   std::printf("\n  Wine's own server process is not counted in the CPU figures.\n");
+  const auto ratio = [](double Real, double Bare) { return Bare > 0 ? Real / Bare : 0.0; };
+  std::printf(
+      "real/bare: flat out %.2f reports/s, %.2f latency p50; 1 kHz latency p50 %.2f, p99 %.2f\n",
+      ratio(real.FlatRate(), bare.FlatRate()),
+      ratio(Percentile(real.FlatLatencies, 0.5), Percentile(bare.FlatLatencies, 0.5)),
+      ratio(Percentile(real.PacedLatencies, 0.5), Percentile(bare.PacedLatencies, 0.5)),
+      ratio(Percentile(real.PacedLatencies, 0.99), Percentile(bare.PacedLatencies, 0.99)));
   DestroyWindow(window);
   ClearStandinBus();
   return 0;

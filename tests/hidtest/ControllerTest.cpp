@@ -1,6 +1,9 @@
 // The controller: scanning, arrivals and removals, handing devices out and back, Enumerate,
 // the handlers it passes on, and the one-controller rule.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <dbt.h>
 
 #include <string>
 #include <vector>
@@ -81,6 +84,7 @@ TEST_F(Controller, RemovalsRunFromLastToFirstThenOneChange) {
 TEST_F(Controller, TheBroadcastRunsAScanOnceLoadedAndTheFirstScanIsAskedFor) {
   const TStandinDevice& a = Plug();
   Hid->SetOnArrival(Rec.ArrivalEvent());
+  const size_t hooks = Application().MainWindowHookCount();
   Hid->AfterLoad();
   EXPECT_EQ(Hid->Count(), 0) << "the first scan waits for the message loop";
   ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 1; }));
@@ -88,15 +92,17 @@ TEST_F(Controller, TheBroadcastRunsAScanOnceLoadedAndTheFirstScanIsAskedFor) {
   PostDeviceChange();
   ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 2; }));
   EXPECT_EQ(Rec.Log, (Strings{"arrival " + N(a), "arrival " + N(b)}));
-  // Other device-change notifications are not scans.
+  // Other device-change notifications are not scans. Those that carry a record can only be
+  // sent; the others are posted like the broadcast.
   Plug();
-  PostMessageA(Application().Handle(), WM_DEVICECHANGE, 0x8000, 0);
+  SendMessageA(Application().Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0);
+  ASSERT_TRUE(PostMessageA(Application().Handle(), WM_DEVICECHANGE, DBT_CONFIGCHANGED, 0));
   PumpPending();
   EXPECT_EQ(Hid->Count(), 2);
   // Once the controller is gone, the broadcast reaches nothing of it.
+  EXPECT_EQ(Application().MainWindowHookCount(), hooks + 1);
   Hid.reset();
-  PostDeviceChange();
-  PumpPending();
+  EXPECT_EQ(Application().MainWindowHookCount(), hooks);
 }
 
 TEST_F(Controller, SettingOnDeviceChangeScansAtOnceOnlyOnceLoaded) {
@@ -223,6 +229,109 @@ TEST_F(Controller, AReplugWhileHandedOutIsListedAsANewObject) {
   EXPECT_EQ(Hid->Count(), 1);
   EXPECT_EQ(Hid->Devices(0), fresh);
   Hid->ReleaseDevice(claimed);
+}
+
+// --- Handlers that give devices back while the list is walked --------------------------------
+
+// The holder of a device: gives it back when the device fails to read or is reported removed.
+struct THolder {
+  THidDeviceController* Hid = nullptr;
+  THidDevice* Held = nullptr;
+  TRecorder* Rec = nullptr;
+  void GiveBack() {
+    if (Held != nullptr) Hid->ReleaseDevice(Held);
+  }
+  void Error(THidDevice* /*HidDev*/, uint32_t /*Error*/) { GiveBack(); }
+  void Removal(THidDevice* HidDev) {
+    Rec->Removal(HidDev);
+    if (HidDev != Held) GiveBack();
+  }
+  THidDataErrorEvent ErrorEvent() { return THidDataErrorEvent::Bind<&THolder::Error>(this); }
+  THidPlugEvent RemovalEvent() { return THidPlugEvent::Bind<&THolder::Removal>(this); }
+};
+
+TEST_F(Controller, ClearingOnDeviceDataStopsEveryReaderWhenAHandlerGivesItsDeviceBack) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  Hid->DeviceChange();
+  THolder first{Hid.get(), nullptr, &Rec};
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first.Held, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  ASSERT_TRUE(Deliver(b, std::vector<uint8_t>(9, 1), Rec));
+  first.Held->DataErrorHandler = first.ErrorEvent();
+  // The first receiver goes; the failure of its next read waits to be handed over.
+  a.Unplug();
+  Hid->DeviceChange();
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  // Stopping the first reader delivers that failure; its holder gives the device back, which
+  // takes it out of the list.
+  Hid->SetOnDeviceData({});
+  EXPECT_EQ(first.Held, nullptr);
+  ASSERT_EQ(Hid->Count(), 1);
+  EXPECT_EQ(second->Reader(), nullptr) << "the second device still reads";
+  EXPECT_FALSE(second->DataHandler());
+  EXPECT_EQ(b.Send(std::vector<uint8_t>(9, 7)), 1);
+  PumpPending();
+  EXPECT_EQ(Rec.Reports.size(), 1u);
+  Hid->ReleaseDevice(second);
+}
+
+TEST_F(Controller, ARemovalHandlerThatGivesBackAnEarlierDeviceSeesEachRemovalOnce) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->DeviceChange();
+  THolder first{Hid.get(), nullptr, &Rec};
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first.Held, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  a.Unplug();
+  Hid->DeviceChange();
+  // Both are gone now; the removal of the second makes the holder give the first back.
+  b.Unplug();
+  Hid->SetOnRemoval(first.RemovalEvent());
+  Hid->DeviceChange();
+  EXPECT_EQ(Rec.Log, (Strings{"removal " + N(b)}));
+  EXPECT_EQ(first.Held, nullptr);
+  ASSERT_EQ(Hid->Count(), 1);
+  EXPECT_EQ(Hid->Devices(0), second);
+  Hid->ReleaseDevice(second);
+}
+
+TEST_F(Controller, ADeviceGivenBackWhileItsReaderStopsGoesOnlyAfterTheStop) {
+  TStandinDevice& a = Plug();
+  TStandinDevice& b = Plug();
+  Hid->AfterLoad();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  ASSERT_TRUE(PumpUntil([&] { return Hid->Count() == 2; }));
+  THidDevice* first = nullptr;
+  THidDevice* second = nullptr;
+  ASSERT_TRUE(Hid->ClaimByIndex(first, 0));
+  ASSERT_TRUE(Hid->ClaimByIndex(second, 1));
+  // The first receiver goes; after its first failure its reader rests a long slice.
+  first->DataErrorHandler = Rec.ErrorEvent();
+  first->SetReadSleepTime(10000);
+  a.Unplug();
+  Hid->DeviceChange();
+  ASSERT_TRUE(PumpUntil([&] { return !Rec.Errors.empty(); }));
+  // A report of the second waits to be handed over; its handler gives the first back.
+  int dataLeft = -1;
+  Rec.OnData = [&](THidDevice* HidDev) {
+    if (HidDev != second || first == nullptr) return;
+    Hid->ReleaseDevice(first);
+    dataLeft = LivePreparsedData();
+  };
+  ASSERT_TRUE(b.SendToReader(std::vector<uint8_t>(9, 1)));
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  // Clearing the handler stops the first reader, and the report is delivered meanwhile.
+  Hid->SetOnDeviceData({});
+  EXPECT_EQ(Rec.Reports.size(), 1u);
+  EXPECT_EQ(first, nullptr);
+  EXPECT_EQ(dataLeft, 2) << "the first device went while its reader was being stopped";
+  EXPECT_EQ(Hid->Count(), 1);
+  ASSERT_TRUE(PumpUntil([] { return LivePreparsedData() == 1; }));
+  Hid->ReleaseDevice(second);
 }
 
 // --- Enumerate -------------------------------------------------------------------------------

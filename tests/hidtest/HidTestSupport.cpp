@@ -57,9 +57,8 @@ bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs) {
     if (Done()) return true;
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return false;
-    // Hand-overs post to the application window, so a new message ends the wait.
-    MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
-                                MWMO_INPUTAVAILABLE);
+    // Sleeps as the message loop does: a hand-over queued meanwhile wakes it.
+    Application().Idle(static_cast<DWORD>(deadline - now));
   }
 }
 

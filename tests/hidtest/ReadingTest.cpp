@@ -2,7 +2,9 @@
 // reading a device that goes away.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "engine/DMHID.h"
@@ -75,6 +77,27 @@ TEST_F(Reading, ReportsArriveInOrderOnTheMainThread) {
     EXPECT_EQ(Rec.Reports[i].Data, (Bytes{i, uint8_t(i * 3)})) << "report " << int{i};
     EXPECT_EQ(threads[i], Application().MainThreadId());
   }
+  Hid->ReleaseDevice(dev);
+}
+
+TEST_F(Reading, AReportReachesAMainThreadBusyInAMessageLoopNotOfTheProgram) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* dev = Claim(d);
+  ASSERT_NE(dev, nullptr);
+  PumpPending();
+  ASSERT_TRUE(d.SendToReader(Bytes(9, 6)));
+  // As a message box's loop does: it knows nothing of the queued hand-overs.
+  const ULONGLONG deadline = GetTickCount64() + 5000;
+  while (Rec.Reports.empty() && GetTickCount64() < deadline) {
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      DispatchMessageA(&msg);
+    } else {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+  }
+  EXPECT_EQ(Rec.Reports.size(), 1u);
   Hid->ReleaseDevice(dev);
 }
 
@@ -199,6 +222,61 @@ TEST_F(Reading, AHandlerThatClearsItselfDoesNotWaitForItsOwnReader) {
   ASSERT_TRUE(Deliver(d, Bytes(9, 2), Rec));
   EXPECT_EQ(Rec.Reports.size(), 2u);
   Hid->ReleaseDevice(dev);
+}
+
+TEST_F(Reading, AHandlerThatStopsAndRestartsItsOwnReadingKeepsItGoing) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* dev = Claim(d);
+  ASSERT_NE(dev, nullptr);
+  const struct {
+    const char* What;
+    std::function<void()> Restart;
+  } cases[] = {
+      {"clears and sets the handler",
+       [&] {
+         Hid->SetOnDeviceData({});
+         Hid->SetOnDeviceData(Rec.DataEvent());
+       }},
+      {"gives the device back and claims it",
+       [&] {
+         Hid->ReleaseDevice(dev);
+         Hid->ClaimByIds(dev, 0x1234, 1);
+       }},
+  };
+  for (const auto& c : cases) {
+    bool restart = true;
+    Rec.OnData = [&](THidDevice*) {
+      if (std::exchange(restart, false)) c.Restart();
+    };
+    ASSERT_TRUE(Deliver(d, Bytes(9, 1), Rec)) << c.What;
+    ASSERT_NE(dev, nullptr) << c.What;
+    EXPECT_TRUE(dev->Claimed && dev->DataHandler()) << c.What;
+    EXPECT_TRUE(Deliver(d, Bytes(9, 2), Rec)) << "no more reports after the handler " << c.What;
+  }
+  Hid->ReleaseDevice(dev);
+}
+
+TEST_F(Reading, AReportDeliveredWhileTheDeviceIsGivenBackFindsItStillHeld) {
+  TStandinDevice& d = Plug();
+  Hid->SetOnDeviceData(Rec.DataEvent());
+  THidDevice* held = Claim(d);
+  ASSERT_NE(held, nullptr);
+  std::vector<bool> stillHeld;
+  Rec.OnData = [&](THidDevice* HidDev) {
+    stillHeld.push_back(HidDev == held);
+    // Giving it back once more from here changes nothing.
+    Hid->ReleaseDevice(held);
+  };
+  PumpPending();
+  ASSERT_TRUE(d.SendToReader(Bytes(9, 3)));
+  ASSERT_TRUE(WaitForQueuedHandOver());
+  THidDevice* const object = held;
+  Hid->ReleaseDevice(held);
+  EXPECT_EQ(held, nullptr);
+  EXPECT_EQ(stillHeld, (std::vector<bool>{true}));
+  EXPECT_FALSE(object->Claimed);
+  EXPECT_EQ(object->Reader(), nullptr);
 }
 
 TEST_F(Reading, AReleasedDeviceKeepsItsHandlerAndReadsAgainWhenHandedOut) {

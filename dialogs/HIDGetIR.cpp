@@ -213,8 +213,10 @@ int32_t ComposeKeyCode(WORD CharCode, LPARAM KeyData) {
   return KeyCode(CharCode, alt, shift, ctrl);
 }
 
-int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys, int32_t& Code2) {
+int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys, int32_t& Code2,
+                  bool* Accepted) {
   Code2 = 0;
+  if (Accepted != nullptr) *Accepted = false;
   if (Engine == nullptr || Engine->FState == rsNone) return 0;
 
   // The engine is put back as it was found, also when an error passes through: first its
@@ -253,6 +255,7 @@ int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys
   if (dialog.ShowModal() == mrOk) {
     result = Engine->FCode1;
     Code2 = Engine->FCode2;
+    if (Accepted != nullptr) *Accepted = true;
   }
   return result;
 }

@@ -58,14 +58,16 @@ choose_wine_loader() {
   log "this machine does not run 32-bit programs: Wine runs 64-bit ones only"
 }
 
-# configure_build NAME [cmake args...]: configures build/NAME once, then builds it.
+# configure_build NAME [cmake args...]: configures build/NAME once, then builds it: all of
+# it, or only the targets named in BUILD_TARGETS.
+BUILD_TARGETS=()
 configure_build() {
   local name=$1; shift
   local dir="$BUILD/$name"
   if [ ! -f "$dir/build.ninja" ]; then
     cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
   fi
-  cmake --build "$dir" -- -j"$(nproc)"
+  cmake --build "$dir" -- -j"$(nproc)" "${BUILD_TARGETS[@]+"${BUILD_TARGETS[@]}"}"
 }
 
 build_native() { configure_build native -DCMAKE_BUILD_TYPE=Debug -DKELHID_SANITIZE=ON; }
@@ -209,4 +211,40 @@ run_demo_unattended() {
 # demo_value NAME: a finding of the last unattended demo.
 demo_value() {
   tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"
+}
+
+# --- Release packages ----------------------------------------------------------------------
+
+DIST="$BUILD/dist"
+# What a package holds, and nothing else: no stand-in services, no tests, no simulator.
+# shellcheck disable=SC2034  # used by the scripts that source this
+PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDHost.c KelHIDHost.exe README.txt
+               TestHID.exe)
+# What goes into a package; scripts/package builds only these.
+# shellcheck disable=SC2034  # used by the scripts that source this
+PACKAGE_TARGETS=(TestHID KelHID KelHIDHost)
+
+# package_version: the project's version, from the one place that names it.
+package_version() {
+  sed -n 's/^project(KelHID VERSION \([0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt"
+}
+
+# package_file CONFIG: the path of the package of a configuration (win32 or win64).
+package_file() {
+  echo "$DIST/KelHID-$(package_version)-$1.zip"
+}
+
+# make_package CONFIG: the package of a built configuration, from its install rules.
+make_package() {
+  mkdir -p "$DIST"
+  rm -f "$(package_file "$1")"
+  (cd "$BUILD/$1" && cpack -G ZIP -B "$DIST" >/dev/null)
+  rm -rf "$DIST/_CPack_Packages"
+  [ -f "$(package_file "$1")" ]
+}
+
+# package_list CONFIG: the files in a package, one a line, sorted.
+package_list() {
+  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' \
+    "$(package_file "$1")"
 }

@@ -32,15 +32,39 @@ std::string ProgramDirectory() {
   }
 }
 
+HINSTANCE ModuleInstance() {
+  static const HINSTANCE instance = [] {
+    HMODULE module = nullptr;
+    GetModuleHandleExA(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        reinterpret_cast<LPCSTR>(&ModuleInstance), &module);
+    return module;
+  }();
+  return instance;
+}
+
+std::string ModuleFileName() {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD got =
+        GetModuleFileNameA(ModuleInstance(), path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) return std::string(path.data(), got);
+    path.resize(path.size() * 2);
+  }
+}
+
 TApplication::~TApplication() {
   if (FHandle != nullptr) DestroyWindow(FHandle);
   if (FQueueEvent != nullptr) CloseHandle(FQueueEvent);
+  // A library's classes would outlive its code otherwise.
+  for (const std::string& name : FClasses) UnregisterClassA(name.c_str(), ModuleInstance());
 }
 
 void TApplication::Initialize() {
   if (FHandle != nullptr) return;
   FMainThreadId = GetCurrentThreadId();
-  FQueueEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  FTerminated = false;
+  if (FQueueEvent == nullptr) FQueueEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
@@ -48,14 +72,31 @@ void TApplication::Initialize() {
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof(wc);
   wc.lpfnWndProc = &WindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = ModuleInstance();
   wc.lpszClassName = "TApplication";
-  RegisterClassExA(&wc);
+  RegisterWindowClass(wc);
   // Top-level, never shown: it gets the broadcasts but has no place on the screen.
   FHandle = CreateWindowExA(WS_EX_TOOLWINDOW, wc.lpszClassName, Title.c_str(),
                             WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU, 0, 0, 0, 0,
                             nullptr, nullptr, wc.hInstance, nullptr);
   SetWindowLongPtrA(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+void TApplication::Finalize() {
+  if (FHandle != nullptr) DestroyWindow(FHandle);
+  FHandle = nullptr;
+  FMainThreadId = 0;
+  FTerminated = false;
+  FHooks.clear();
+  const std::lock_guard lock(FQueueLock);
+  FMainWaits = false;
+}
+
+void TApplication::RegisterWindowClass(const WNDCLASSEXA& Class) {
+  WNDCLASSEXA existing{};
+  existing.cbSize = sizeof(existing);
+  if (GetClassInfoExA(Class.hInstance, Class.lpszClassName, &existing)) return;
+  if (RegisterClassExA(&Class)) FClasses.emplace_back(Class.lpszClassName);
 }
 
 void TApplication::Run() {
@@ -67,6 +108,7 @@ bool TApplication::HandleOne() {
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
     FTerminated = true;
+    FExitCode = static_cast<int>(msg.wParam);
   } else {
     DispatchQueued(msg);
     // Calls queued while the loop was busy need no wake-up: they run between messages.
@@ -134,6 +176,13 @@ void TApplication::ProcessMessages() {
 
 void TApplication::Terminate() {
   if (!FTerminated) PostQuitMessage(0);
+}
+
+bool TApplication::ReturnQuit() {
+  if (!FTerminated) return false;
+  FTerminated = false;
+  PostQuitMessage(FExitCode);
+  return true;
 }
 
 TWindow* TApplication::WindowObject(HWND Handle) const {
@@ -229,6 +278,10 @@ void TApplication::WaitFor(HANDLE Object) {
 }
 
 void TApplication::ShowException(std::string_view Message) const {
+  if (OnException) {
+    OnException(Message);
+    return;
+  }
   const std::string text(Message);
   MessageBoxA(GetActiveWindow(), text.c_str(), Title.c_str(), MB_OK | MB_ICONERROR);
 }

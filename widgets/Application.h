@@ -1,6 +1,11 @@
 // The application: its hidden top-level window, the message loop, and the calls that other
 // threads queue for the main thread.
 //
+// The layer lives in the module that holds its code: the program itself, or a library that a
+// host program loads (KelHID.dll). Its window classes belong to that module. In a library the
+// host owns the message loop; the application is set up when the library is put to work and
+// taken down again with Finalize, so that it can be set up anew later, also on another thread.
+//
 // The hidden window is the application's main window in the Windows sense: it is top-level, so
 // system broadcasts such as WM_DEVICECHANGE reach it, and components can hook it to see every
 // message it gets. Calls that other threads queue for the main thread run between the messages
@@ -73,8 +78,12 @@ class TApplication {
   TApplication& operator=(const TApplication&) = delete;
   ~TApplication();
 
-  // Creates the application window (once) and loads the common controls.
+  // Creates the application window (once) and loads the common controls. The calling thread
+  // becomes the main thread.
   void Initialize();
+  // Undoes Initialize: destroys the application window (nothing may hook it any more) and
+  // forgets the main thread. The window classes stay registered until the application goes.
+  void Finalize();
   [[nodiscard]] HWND Handle() const { return FHandle; }
   [[nodiscard]] DWORD MainThreadId() const { return FMainThreadId; }
   std::string Title = "Test HID";
@@ -93,6 +102,9 @@ class TApplication {
   void ProcessMessages();
   void Terminate();
   [[nodiscard]] bool Terminated() const { return FTerminated; }
+  // For a host's message loop: when a loop of this layer took WM_QUIT, puts it back into the
+  // queue with its exit code and clears Terminated; true when it did.
+  bool ReturnQuit();
   // Handles a queued message: the keyboard interface of its form first, then the window.
   void DispatchQueued(MSG& Message);
 
@@ -118,8 +130,13 @@ class TApplication {
   // in Synchronize can finish.
   void WaitFor(HANDLE Object);
 
-  // An error that reached a window procedure: an error box with one OK button.
+  // An error that reached a window procedure: an error box with one OK button, or, while
+  // OnException is set, a call of that instead.
   void ShowException(std::string_view Message) const;
+  TEvent<void(std::string_view Message)> OnException;
+
+  // Registers a window class of this module once; the classes go with the application.
+  void RegisterWindowClass(const WNDCLASSEXA& Class);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND Handle, UINT Msg, WPARAM wParam, LPARAM lParam);
@@ -139,6 +156,8 @@ class TApplication {
   HWND FHandle = nullptr;
   DWORD FMainThreadId = 0;
   bool FTerminated = false;
+  int FExitCode = 0;  // of the WM_QUIT taken
+  std::vector<std::string> FClasses;
   std::vector<TWindowHook> FHooks;
   std::unordered_map<HWND, class TWindow*> FWindowObjects;
 
@@ -155,6 +174,11 @@ TApplication& Application();
 
 // The directory of the running program, without a trailing separator.
 std::string ProgramDirectory();
+
+// The module that holds this code: the program, or the library it is linked into.
+HINSTANCE ModuleInstance();
+// The full path of that module's file.
+std::string ModuleFileName();
 
 // Posted to the application window when calls are queued for the main thread.
 inline constexpr UINT WM_APP_SYNCHRONIZE = WM_APP + 0x3F0;

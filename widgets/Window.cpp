@@ -24,20 +24,18 @@ void TWindow::CreateHandle(const TCreateParams& Params) {
     CreateSystemHandle(Params);
     return;
   }
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSEXA existing{};
-  existing.cbSize = sizeof(existing);
-  if (!GetClassInfoExA(instance, Params.ClassName, &existing)) {
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof(wc);
-    wc.style = Params.ClassStyle;
-    wc.lpfnWndProc = &StaticWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = Params.Cursor != nullptr ? Params.Cursor : LoadCursor(nullptr, IDC_ARROW);
-    wc.hbrBackground = Params.Background;
-    wc.lpszClassName = Params.ClassName;
-    RegisterClassExA(&wc);
-  }
+  // The classes belong to the module of this code, so that a host program's classes of the
+  // same names stay apart from them.
+  const HINSTANCE instance = ModuleInstance();
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof(wc);
+  wc.style = Params.ClassStyle;
+  wc.lpfnWndProc = &StaticWndProc;
+  wc.hInstance = instance;
+  wc.hCursor = Params.Cursor != nullptr ? Params.Cursor : LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = Params.Background;
+  wc.lpszClassName = Params.ClassName;
+  Application().RegisterWindowClass(wc);
   CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption.c_str(), Params.Style,
                   Params.Left, Params.Top, Params.Width, Params.Height, Params.Parent,
                   reinterpret_cast<HMENU>(Params.Id), instance, this);
@@ -47,7 +45,7 @@ void TWindow::CreateSystemHandle(const TCreateParams& Params) {
   const HWND handle =
       CreateWindowExA(Params.ExStyle, Params.ClassName, Params.Caption.c_str(), Params.Style,
                       Params.Left, Params.Top, Params.Width, Params.Height, Params.Parent,
-                      reinterpret_cast<HMENU>(Params.Id), GetModuleHandleA(nullptr), nullptr);
+                      reinterpret_cast<HMENU>(Params.Id), ModuleInstance(), nullptr);
   if (handle == nullptr) return;
   Attach(handle);
   FClassProc = reinterpret_cast<WNDPROC>(

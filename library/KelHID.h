@@ -1,0 +1,178 @@
+/* KelHID.h - the receiver library KelHID.dll for USB infrared remote-control receivers.
+ *
+ * The library finds the receiver by its USB vendor and product id, reads its reports on a
+ * thread of its own, turns each report into a pair of code numbers, holds back key repeats with
+ * two delays, and posts every accepted code pair to a window of the caller's choice.
+ *
+ * Calling convention: every function is WINAPI (__stdcall) and exported by its undecorated
+ * name, so that C, C++, C# (DllImport), Python (ctypes.WinDLL) and AutoHotkey (DllCall) can
+ * call it. The header is valid C and C++.
+ *
+ * Results: every function but KelHID_GetLastErrorText returns KELHID_OK (0) or one of the
+ * negative KELHID_E_ values below; KelHID_GetLastErrorText then tells what went wrong. No C++
+ * exception leaves the library.
+ *
+ * Threads: there is at most one engine per process. Make every call on the thread that
+ * created it, and let that thread run a message loop (GetMessage, DispatchMessage): the reading
+ * thread hands each report to it through a hidden window, and the codes arrive as messages
+ * posted to the target window. A call from another thread fails with KELHID_E_THREAD and
+ * changes nothing. KelHID_GetVersion and KelHID_GetLastErrorText may be called from any
+ * thread, also without an engine.
+ *
+ * Dialogs: KelHID_ShowHIDSetup and KelHID_GetIRCode show modal dialogs. Their message loop
+ * runs the caller's other windows meanwhile; while one is open, calls that would change the
+ * engine fail with KELHID_E_BUSY. A WM_QUIT that arrives while a dialog is open closes the
+ * dialog and is posted again for the caller's own loop.
+ *
+ * Unloading: call KelHID_Free before FreeLibrary. While an engine exists the library keeps
+ * itself loaded.
+ */
+#ifndef KELHID_H
+#define KELHID_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Messages posted to the target window -------------------------------------------------
+ *
+ * WM_HID_STATUS (0x04C8, WM_USER + 200): the engine state changed.
+ *   wParam: the new state, one of KELHID_STATE_ (a signed 32-bit number: -1 arrives as
+ *           0xFFFFFFFF in the low 32 bits); lParam: always 15.
+ * WM_HID_CODE (0x04C9, WM_USER + 201): a code pair was accepted.
+ *   wParam: the first code number, lParam: the second (32 bits each, unsigned; shown as
+ *           "%u,%u"). A report from the receiver gives the pair of its significant bytes;
+ *           KelHID_PostCode and keyboard keys in KelHID_GetIRCode give their own pairs.
+ */
+#ifndef WM_HID_STATUS
+#define WM_HID_STATUS (WM_USER + 200)
+#endif
+#ifndef WM_HID_CODE
+#define WM_HID_CODE (WM_USER + 201)
+#endif
+
+/* ---- Engine states (KelHID_GetState, wParam of WM_HID_STATUS) ----------------------------- */
+#define KELHID_STATE_ERROR (-1) /* the receiver was found but is not attached or not usable */
+#define KELHID_STATE_NONE 0     /* no connection to the receiver */
+#define KELHID_STATE_INIT 1     /* known to the dialogs; the engine never enters it */
+#define KELHID_STATE_OFF 2      /* connection open, reports are not decoded */
+#define KELHID_STATE_GET 3      /* receiving: the next accepted report is posted as a code */
+#define KELHID_STATE_OK 4       /* one-shot reception delivered its code; reports are ignored */
+#define KELHID_STATE_BUSY 12    /* a report is being decoded; never posted */
+
+/* ---- Reception modes (KelHID_StartReceiving) ---------------------------------------------- */
+#define KELHID_CONTINUOUS 0 /* every accepted report, until KelHID_StopReceiving */
+#define KELHID_ONE_SHOT 1   /* one code, then KELHID_STATE_OK */
+
+/* ---- Settings fields (KelHID_GetSetting, KelHID_SetSetting) -------------------------------
+ * The values KelHID_LoadHIDSettings and the configuration dialog put into the engine. Changes
+ * take effect at the next KelHID_OpenDevice or KelHID_StartReceiving; they are not saved. */
+#define KELHID_VENDOR_ID 1    /* USB vendor id of the receiver, 0..65535 ("VID") */
+#define KELHID_PRODUCT_ID 2   /* USB product id, 0..65535 ("PID") */
+#define KELHID_REPEAT_DELAY 3 /* ms between two codes of different keys, 10..5000 ("Delay") */
+#define KELHID_HELD_DELAY 4   /* ms between the codes of a held key, 10..5000 ("HeldDelay") */
+#define KELHID_CHECK_BYTE 5   /* scan code the first report byte must have, 0..255 ("Check") */
+#define KELHID_USE_CHECK 6    /* 1: refuse reports without the scan code, 0: take all */
+#define KELHID_BEEP 7         /* 1: a short click with every code posted, 0: silent */
+
+/* ---- Results ------------------------------------------------------------------------------ */
+#define KELHID_OK 0
+#define KELHID_E_ARGUMENT (-1)       /* an argument is missing or out of range */
+#define KELHID_E_NO_ENGINE (-2)      /* no engine: call KelHID_Create first */
+#define KELHID_E_EXISTS (-3)         /* the process has its engine already */
+#define KELHID_E_THREAD (-4)         /* called from a thread that did not create the engine */
+#define KELHID_E_BUSY (-5)           /* a dialog of the library is open */
+#define KELHID_E_NOT_CONFIGURED (-6) /* vendor and product id are both 0 */
+#define KELHID_E_NOT_FOUND (-7)      /* no receiver with the ids (state NONE) */
+#define KELHID_E_NOT_USABLE (-8)     /* receiver found but unplugged or in use (state ERROR) */
+#define KELHID_E_NO_DIRECTORY (-9)   /* the settings directory does not exist */
+#define KELHID_E_NO_FILE (-10)       /* no KelHID.ini in the directory; defaults were set */
+#define KELHID_E_CANCELLED (-11)     /* a dialog was closed without a result */
+#define KELHID_E_NOT_OPEN (-12)      /* the receiver must be open (KelHID_OpenDevice) */
+#define KELHID_E_WRITE (-13)         /* the settings file could not be written */
+#define KELHID_E_FAILED (-14)        /* anything else, e.g. out of memory */
+
+/* ---- Library ------------------------------------------------------------------------------ */
+
+/* The library's version, as in its version resource. Any thread, no engine needed. */
+int WINAPI KelHID_GetVersion(unsigned int* Major, unsigned int* Minor, unsigned int* Release,
+                             unsigned int* Build);
+
+/* What the last failed call on this thread went wrong with, in English; "" when no call
+ * failed yet. The text stays valid until the next call on this thread. Successful calls leave
+ * it as it was: read it right after a failure. */
+const char* WINAPI KelHID_GetLastErrorText(void);
+
+/* ---- The engine --------------------------------------------------------------------------- */
+
+/* Creates the process's engine; the calling thread becomes its thread. TargetWnd is a window
+ * of this process that is to receive WM_HID_STATUS and WM_HID_CODE. The engine starts without
+ * a connection and with the default settings (ids 0, delays 500 ms, no check).
+ * KELHID_E_EXISTS while an engine exists (also one made on another thread). */
+int WINAPI KelHID_Create(HWND TargetWnd);
+
+/* Releases the receiver without a message and frees the engine; KelHID_Create may follow. */
+int WINAPI KelHID_Free(void);
+
+/* Posts the messages to another window of this process from now on. */
+int WINAPI KelHID_SetTargetWindow(HWND TargetWnd);
+
+/* Stops reception, then loads "KelHID.ini" from Dir into the settings fields.
+ * KELHID_E_NO_DIRECTORY: Dir names no existing directory; no setting changed.
+ * KELHID_E_NO_FILE: the directory has no KelHID.ini; the defaults are set. */
+int WINAPI KelHID_LoadHIDSettings(const char* Dir);
+
+/* The "HID Configuration" dialog: lists the usable HID devices, sets the delays and the scan
+ * code check, and on OK saves them into the engine and into Dir's KelHID.ini. DeviceKey
+ * receives the saved receiver (vendor id << 16 | product id), or 0. Closes the connection:
+ * start reception again afterwards.
+ * KELHID_E_CANCELLED: nothing saved (cancelled, no device chosen, or no compatible device:
+ * the dialog says so). KELHID_E_WRITE: the file could not be written; the engine has the new
+ * settings. */
+int WINAPI KelHID_ShowHIDSetup(const char* Dir, unsigned int* DeviceKey);
+
+/* The "Get IR Code" dialog: takes one code from the remote. PlaySound: the default sound on
+ * each press; Confirm: the key must be pressed twice and give the same pair; AllowKeys: keys
+ * of the computer's keyboard count as codes (Code2 9999). Needs an open receiver (any state but
+ * NONE); the state and target window are restored afterwards. Code1 and Code2 receive the pair.
+ * KELHID_E_CANCELLED: closed without a code (Code1 and Code2 are 0). */
+int WINAPI KelHID_GetIRCode(BOOL PlaySound, BOOL Confirm, BOOL AllowKeys, unsigned int* Code1,
+                            unsigned int* Code2);
+
+/* Claims the configured receiver afresh (an open connection is closed first) and enters
+ * state OFF. Fails with KELHID_E_NOT_CONFIGURED, KELHID_E_NOT_FOUND or KELHID_E_NOT_USABLE;
+ * the state messages tell the same. */
+int WINAPI KelHID_OpenDevice(void);
+
+/* Opens the receiver afresh and starts decoding: state GET. Mode is KELHID_CONTINUOUS or
+ * KELHID_ONE_SHOT. Fails as KelHID_OpenDevice does. */
+int WINAPI KelHID_StartReceiving(int Mode);
+
+/* Stops decoding and keeps the receiver: state OFF (NONE without a connection). */
+int WINAPI KelHID_StopReceiving(void);
+
+/* Gives the receiver back: state NONE. */
+int WINAPI KelHID_Disconnect(void);
+
+/* Stores the pair as the last code and posts it as WM_HID_CODE, whatever the state. */
+int WINAPI KelHID_PostCode(unsigned int Code1, unsigned int Code2);
+
+/* The engine state, one of KELHID_STATE_. */
+int WINAPI KelHID_GetState(int* State);
+
+/* The last code pair; 0,0 when there is none (cleared when reception stops). */
+int WINAPI KelHID_GetCode(unsigned int* Code1, unsigned int* Code2);
+
+/* Reads and writes one settings field (KELHID_VENDOR_ID ... KELHID_BEEP). A value outside the
+ * field's range is refused with KELHID_E_ARGUMENT. A file edited by hand may have loaded
+ * delays outside 10..5000; KelHID_GetSetting reports them as they are. */
+int WINAPI KelHID_GetSetting(int Field, int* Value);
+int WINAPI KelHID_SetSetting(int Field, int Value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KELHID_H */

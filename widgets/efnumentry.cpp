@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -710,45 +711,46 @@ int TEfNumericEntry::CheckValue(bool WriteBack) {
   return code;
 }
 
+namespace {
+// Value stepped by Delta within Lo..Hi: a step out at an end wraps to the other end when Wrap
+// is set and fails otherwise; Add makes a step inside.
+template <class T, class FAdd>
+std::optional<T> StepWithin(T Value, T Lo, T Hi, long double Delta, bool Wrap, FAdd Add) {
+  if (Delta < 0 && Value <= Lo) {
+    if (!Wrap) return std::nullopt;
+    Value = Hi;
+  } else if (Delta > 0 && Value >= Hi) {
+    if (!Wrap) return std::nullopt;
+    Value = Lo;
+  } else {
+    Value = Add(Value);
+  }
+  return std::max(Lo, std::min(Hi, Value));
+}
+}  // namespace
+
 bool TEfNumericEntry::StepValue(long double Delta, bool Wrap) {
   if (std::isnan(Delta)) return false;
   if (IsIntegerType(FDataType)) {
     const auto v = ReadInteger();
     if (!v) return false;
-    const int64_t lo = RecordInteger(FRangeLow);
-    const int64_t hi = RecordInteger(FRangeHigh);
-    int64_t next = *v;
-    if (Delta < 0 && next <= lo) {
-      if (!Wrap) return false;
-      next = hi;
-    } else if (Delta > 0 && next >= hi) {
-      if (!Wrap) return false;
-      next = lo;
-    } else {
-      next +=
-          static_cast<int64_t>(std::nearbyint(std::clamp(Delta, -4294967296.0L, 4294967296.0L)));
-    }
-    next = std::max(lo, std::min(hi, next));
-    WriteInteger(static_cast<int32_t>(next));
+    const auto next = StepWithin<int64_t>(
+        *v, RecordInteger(FRangeLow), RecordInteger(FRangeHigh), Delta, Wrap, [Delta](int64_t x) {
+          return x + static_cast<int64_t>(
+                         std::nearbyint(std::clamp(Delta, -4294967296.0L, 4294967296.0L)));
+        });
+    if (!next) return false;
+    WriteInteger(static_cast<int32_t>(*next));
   } else {
     const auto v = ReadFloat();
     if (!v) return false;
     const bool real = FDataType == nftReal;
     const auto own = [real](long double x) { return real ? RoundToDouble(x) : x; };
-    const long double lo = own(RangeFloat(FRangeLow));
-    const long double hi = own(RangeFloat(FRangeHigh));
-    long double next = own(*v);
-    if (Delta < 0 && next <= lo) {
-      if (!Wrap) return false;
-      next = hi;
-    } else if (Delta > 0 && next >= hi) {
-      if (!Wrap) return false;
-      next = lo;
-    } else {
-      next = own(next + Delta);
-    }
-    next = std::max(lo, std::min(hi, next));
-    WriteFloat(next);
+    const auto next =
+        StepWithin<long double>(own(*v), own(RangeFloat(FRangeLow)), own(RangeFloat(FRangeHigh)),
+                                Delta, Wrap, [&](long double x) { return own(x + Delta); });
+    if (!next) return false;
+    WriteFloat(*next);
   }
   LoadEntry();
   return true;

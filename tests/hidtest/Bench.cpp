@@ -350,13 +350,7 @@ void CpuRows(const char* Phase, const TCpuRate& Real, const TCpuRate& Bare) {
 int main() {
   Application().Initialize();
   UseStandinServices();
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = &BenchWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KelHIDBench";
-  RegisterClassA(&wc);
-  const HWND window = CreateWindowExA(0, wc.lpszClassName, "bench", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                      nullptr, wc.hInstance, nullptr);
+  const HWND window = CreateTargetWindow(&BenchWindowProc, "KelHIDBench");
 
   std::printf(
       "HID reading benchmark under Wine, %d-bit, %u-byte reports, %.0f s per phase and path, "

@@ -67,3 +67,14 @@ inline void RunFor(double Seconds) {
   const double end = Ticks() + Seconds;
   PumpUntil([end] { return Ticks() >= end; }, static_cast<DWORD>(Seconds * 1000) + 1000);
 }
+
+// A hidden window of a class of its own, Proc receiving the engine's messages.
+inline HWND CreateTargetWindow(WNDPROC Proc, const char* ClassName) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = Proc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = ClassName;
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, ClassName, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance,
+                         nullptr);
+}

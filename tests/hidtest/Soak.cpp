@@ -242,13 +242,7 @@ int main(int argc, char** argv) {
   }
   Application().Initialize();
   UseStandinServices();
-  WNDCLASSA wc{};
-  wc.lpfnWndProc = &SoakWindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
-  wc.lpszClassName = "KelHIDSoak";
-  RegisterClassA(&wc);
-  const HWND window = CreateWindowExA(0, wc.lpszClassName, "soak", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                      nullptr, wc.hInstance, nullptr);
+  const HWND window = CreateTargetWindow(&SoakWindowProc, "KelHIDSoak");
 
   std::printf(
       "HID soak under Wine, %d-bit: %.1f min at 1 kHz, stopped and started every %.0f s, "

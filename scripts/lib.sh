@@ -243,8 +243,7 @@ make_package() {
   [ -f "$(package_file "$1")" ]
 }
 
-# package_list CONFIG: the files in a package, one a line, sorted.
+# package_list CONFIG: the files in a package, one a line, sorted. CMake reads zip files too.
 package_list() {
-  python3 -c 'import sys, zipfile; print("\n".join(sorted(zipfile.ZipFile(sys.argv[1]).namelist())))' \
-    "$(package_file "$1")"
+  cmake -E tar tf "$(package_file "$1")" | LC_ALL=C sort
 }

@@ -12,6 +12,16 @@
 namespace {
 // How long a call waits for a busy main thread to begin it before it posts the wake-up message.
 constexpr DWORD BusyGraceMs = 10;
+
+// The full path of a module's file, however long.
+std::string FileNameOf(HMODULE Module) {
+  std::vector<char> path(MAX_PATH);
+  for (;;) {
+    const DWORD got = GetModuleFileNameA(Module, path.data(), static_cast<DWORD>(path.size()));
+    if (got < path.size()) return std::string(path.data(), got);
+    path.resize(path.size() * 2);
+  }
+}
 }  // namespace
 
 TApplication& Application() {
@@ -20,16 +30,9 @@ TApplication& Application() {
 }
 
 std::string ProgramDirectory() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (got < path.size()) {
-      std::string file(path.data(), got);
-      const auto slash = file.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : file.substr(0, slash);
-    }
-    path.resize(path.size() * 2);
-  }
+  const std::string file = FileNameOf(nullptr);
+  const auto slash = file.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : file.substr(0, slash);
 }
 
 HINSTANCE ModuleInstance() {
@@ -44,13 +47,7 @@ HINSTANCE ModuleInstance() {
 }
 
 std::string ModuleFileName() {
-  std::vector<char> path(MAX_PATH);
-  for (;;) {
-    const DWORD got =
-        GetModuleFileNameA(ModuleInstance(), path.data(), static_cast<DWORD>(path.size()));
-    if (got < path.size()) return std::string(path.data(), got);
-    path.resize(path.size() * 2);
-  }
+  return FileNameOf(ModuleInstance());
 }
 
 TApplication::~TApplication() {

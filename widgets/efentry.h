@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "widgets/Set.h"
+
 // Every error the entry-field widgets raise.
 class EEfError : public std::runtime_error {
  public:
@@ -96,44 +98,41 @@ enum TEfEntryFieldOption : uint8_t {
 class TEfEntryFieldOptions {
  public:
   constexpr TEfEntryFieldOptions() = default;
-  constexpr TEfEntryFieldOptions(std::initializer_list<TEfEntryFieldOption> Options) {
-    for (const auto o : Options) FBits |= Bit(o);
-  }
+  constexpr TEfEntryFieldOptions(std::initializer_list<TEfEntryFieldOption> Options)
+      : FSet(Options) {}
   [[nodiscard]] static constexpr TEfEntryFieldOptions FromBits(uint16_t Bits) {
     TEfEntryFieldOptions s;
-    s.FBits = Bits & AllBits;
+    s.FSet = TOptionSet::FromBits(Bits & AllBits);
     return s;
   }
   [[nodiscard]] static constexpr TEfEntryFieldOptions Defaults() {
     return {efoCaretToEnd, efoTrimBlanks};
   }
 
-  [[nodiscard]] constexpr uint16_t Bits() const { return FBits; }
-  [[nodiscard]] constexpr bool Contains(TEfEntryFieldOption o) const {
-    return (FBits & Bit(o)) != 0;
-  }
+  [[nodiscard]] constexpr uint16_t Bits() const { return FSet.ToBits(); }
+  [[nodiscard]] constexpr bool Contains(TEfEntryFieldOption o) const { return FSet.Contains(o); }
   // Forcing insert mode and forcing overwrite mode exclude each other.
   constexpr void Include(TEfEntryFieldOption o) {
-    FBits |= Bit(o);
-    if (o == efoForceInsert) FBits &= ~Bit(efoForceOvertype);
-    if (o == efoForceOvertype) FBits &= ~Bit(efoForceInsert);
+    FSet.Include(o);
+    if (o == efoForceInsert) FSet.Exclude(efoForceOvertype);
+    if (o == efoForceOvertype) FSet.Exclude(efoForceInsert);
   }
-  constexpr void Exclude(TEfEntryFieldOption o) { FBits &= ~Bit(o); }
+  constexpr void Exclude(TEfEntryFieldOption o) { FSet.Exclude(o); }
   // The options a numeric field does not use are cleared.
   [[nodiscard]] constexpr TEfEntryFieldOptions ForNumericField() const {
-    TEfEntryFieldOptions s = *this;
-    for (const auto o : {efoCaretToEnd, efoForceInsert, efoRightAlign, efoRightJustify,
-                         efoStripLiterals, efoTrimBlanks}) {
-      s.Exclude(o);
-    }
+    TEfEntryFieldOptions s;
+    s.FSet = FSet - TOptionSet{efoCaretToEnd,   efoForceInsert,   efoRightAlign,
+                               efoRightJustify, efoStripLiterals, efoTrimBlanks};
     return s;
   }
-  friend constexpr bool operator==(TEfEntryFieldOptions, TEfEntryFieldOptions) = default;
+  friend constexpr bool operator==(TEfEntryFieldOptions A, TEfEntryFieldOptions B) {
+    return A.FSet == B.FSet;
+  }
 
  private:
+  using TOptionSet = TSet<TEfEntryFieldOption, uint16_t>;
   static constexpr uint16_t AllBits = 0x0FFF;
-  static constexpr uint16_t Bit(TEfEntryFieldOption o) { return static_cast<uint16_t>(1u << o); }
-  uint16_t FBits = 0;
+  TOptionSet FSet;
 };
 
 // When a zero value is shown blank while the field is not being edited.

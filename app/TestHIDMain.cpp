@@ -6,7 +6,7 @@
 
 #include "dialogs/HIDSetup.h"
 #include "engine/DMHID.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 TForm1* Form1 = nullptr;
 int TestStep = 0;

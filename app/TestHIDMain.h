@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "widgets/Form.h"
+#include "gui/Form.h"
 
 class TForm1 final : public TForm {
   // Comes first: creates the window from the form definition before the fields are bound.

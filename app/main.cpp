@@ -5,7 +5,7 @@
 
 #include "app/TestHIDMain.h"
 #include "engine/DMHID.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "widgets/Form.h"
+#include "gui/Form.h"
 
 class TDModHID;
 

@@ -9,7 +9,7 @@
 
 #include "dialogs/HIDGetIR.h"
 #include "engine/DMHID.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 namespace {
 

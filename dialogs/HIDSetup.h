@@ -10,8 +10,8 @@
 
 #include "dialogs/SettingsValues.h"
 #include "dialogs/VersionInfo.h"
+#include "gui/Form.h"
 #include "hid/HidControllerClass.h"
-#include "widgets/Form.h"
 #include "widgets/efcontrol.h"
 #include "widgets/efnumeric.h"
 

@@ -4,7 +4,7 @@
 
 #include "engine/DateTime.h"
 #include "engine/ReportDecoding.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 TDModHID* DModHID = nullptr;
 

@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "gui/Timer.h"
 #include "hid/HidControllerClass.h"
-#include "widgets/Timer.h"
 
 // Engine state; travels as the wParam of WM_HID_STATUS.
 enum ReceiverState : int32_t {

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "gui/Application.h"
 #include "hid/SetupApi.h"
-#include "widgets/Application.h"
 
 namespace {
 

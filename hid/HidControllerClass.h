@@ -23,9 +23,9 @@
 #include <string_view>
 #include <vector>
 
+#include "gui/Event.h"
 #include "hid/Hid.h"
 #include "hid/UniqueHandle.h"
-#include "widgets/Event.h"
 
 class THidDevice;
 class THidDeviceController;

@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <utility>
 
+#include "gui/Application.h"
 #include "hid/HidControllerClass.h"
-#include "widgets/Application.h"
 
 namespace {
 

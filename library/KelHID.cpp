@@ -16,7 +16,7 @@
 #include "dialogs/HIDGetIR.h"
 #include "dialogs/HIDSetup.h"
 #include "engine/DMHID.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 // Last: its message names are macros, which would rewrite the engine's declarations.
 #include "library/KelHID.h"

@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "gui/Form.h"
 #include "sim/RemoteKeys.h"
 #include "sim/StandinDevice.h"
-#include "widgets/Form.h"
 
 class TVirtualRemote final : public TForm {
   // Comes first: creates the window from the form definition before the fields are bound.

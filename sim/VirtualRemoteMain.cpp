@@ -7,8 +7,8 @@
 #include <memory>
 #include <string_view>
 
+#include "gui/Application.h"
 #include "sim/VirtualRemote.h"
-#include "widgets/Application.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "widgets/Form.h"
+#include "gui/Form.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "widgets/Controls.h"
-#include "widgets/Event.h"
+#include "gui/Controls.h"
+#include "gui/Event.h"
 #include "widgets/efcaret.h"
 #include "widgets/efcommands.h"
 #include "widgets/efcontrol.h"

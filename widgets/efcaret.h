@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "widgets/Event.h"
+#include "gui/Event.h"
 
 enum TEfCaretShape : uint8_t { csBlock, csHalfBlock, csVertLine, csHorzLine, csCustom, csBitmap };
 enum TEfCaretAlign : uint8_t { caLeft, caTop, caRight, caBottom, caCenter };

@@ -4,7 +4,7 @@
 #include <cctype>
 #include <initializer_list>
 
-#include "widgets/Component.h"
+#include "gui/Component.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "widgets/Set.h"
+#include "gui/Set.h"
 
 // A command number. The named commands are numbered in alphabetical order of their names.
 using TEfCommand = uint16_t;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "widgets/Application.h"
-#include "widgets/Form.h"
+#include "gui/Application.h"
+#include "gui/Form.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "widgets/Component.h"
-#include "widgets/Controls.h"
-#include "widgets/Event.h"
-#include "widgets/Set.h"
-#include "widgets/Timer.h"
+#include "gui/Component.h"
+#include "gui/Controls.h"
+#include "gui/Event.h"
+#include "gui/Set.h"
+#include "gui/Timer.h"
 #include "widgets/efcaret.h"
 #include "widgets/efcommands.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "widgets/Set.h"
+#include "gui/Set.h"
 
 // Every error the entry-field widgets raise.
 class EEfError : public std::runtime_error {

@@ -28,10 +28,10 @@
 #include <vector>
 
 #include "engine/DMHID.h"
+#include "gui/Application.h"
 #include "hidtest/HidTestSupport.h"
 #include "hidtest/NumberedReports.h"
 #include "sim/StandinDevice.h"
-#include "widgets/Application.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "gui/Application.h"
 #include "hidtest/HidFixture.h"
-#include "widgets/Application.h"
 
 namespace {
 

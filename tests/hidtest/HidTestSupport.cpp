@@ -4,8 +4,8 @@
 
 #include <string_view>
 
+#include "gui/Application.h"
 #include "sim/StandinBus.h"
-#include "widgets/Application.h"
 
 namespace {
 

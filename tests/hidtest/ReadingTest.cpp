@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/DMHID.h"
+#include "gui/Application.h"
 #include "hidtest/HidFixture.h"
-#include "widgets/Application.h"
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "engine/DMHID.h"
+#include "gui/Application.h"
 #include "hidtest/HidTestSupport.h"
 #include "hidtest/NumberedReports.h"
 #include "sim/StandinDevice.h"
-#include "widgets/Application.h"
 
 namespace {
 

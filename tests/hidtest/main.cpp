@@ -2,8 +2,8 @@
 // SetupApi.dll beside this program stand for Windows' own.
 #include <gtest/gtest.h>
 
+#include "gui/Application.h"
 #include "hidtest/HidTestSupport.h"
-#include "widgets/Application.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

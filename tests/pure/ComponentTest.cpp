@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "widgets/Component.h"
+#include "gui/Component.h"
 
 namespace {
 

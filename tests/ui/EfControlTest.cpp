@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "gui/Application.h"
 #include "ui/EfDemo.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "widgets/Form.h"
+#include "gui/Form.h"
 #include "widgets/efcontrol.h"
 
 struct TDemoBoxProps {

@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "gui/Application.h"
+#include "gui/Form.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
-#include "widgets/Form.h"
 #include "widgets/efnumeric.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/TestHIDMain.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 #include "sim/StandinBus.h"
 #include "sim/StandinDevice.h"
 #include "ui/Screenshot.h"

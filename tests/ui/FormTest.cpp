@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "gui/Application.h"
+#include "gui/Form.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
-#include "widgets/Form.h"
 
 namespace {
 

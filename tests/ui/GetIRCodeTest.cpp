@@ -9,9 +9,9 @@
 #include "dialogs/HIDGetIR.h"
 #include "dialogs/KeyCodes.h"
 #include "engine/DMHID.h"
+#include "gui/Application.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
 #include "win/FakeHid.h"
 
 namespace {

@@ -8,11 +8,11 @@
 
 #include "dialogs/HIDSetup.h"
 #include "engine/DMHID.h"
+#include "gui/Application.h"
 #include "hidtest/HidTestSupport.h"
 #include "sim/StandinDevice.h"
 #include "ui/Screenshot.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
 #include "win/TempDir.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/TestHIDMain.h"
-#include "widgets/Application.h"
+#include "gui/Application.h"
 #include "ui/Script.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "dialogs/HIDSetup.h"
 #include "engine/DMHID.h"
 #include "engine/DateTime.h"
+#include "gui/Application.h"
 #include "ui/Script.h"
-#include "widgets/Application.h"
 #include "win/FakeHid.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Windows-side tests: the application object exists as in the program.
 #include <gtest/gtest.h>
 
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

@@ -20,11 +20,11 @@
 #include <variant>
 #include <vector>
 
-#include "widgets/Component.h"
-#include "widgets/Controls.h"
-#include "widgets/Event.h"
-#include "widgets/Timer.h"
-#include "widgets/Window.h"
+#include "gui/Component.h"
+#include "gui/Controls.h"
+#include "gui/Event.h"
+#include "gui/Timer.h"
+#include "gui/Window.h"
 
 // A window timer of the form.
 struct TTimerDef {

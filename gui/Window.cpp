@@ -1,8 +1,8 @@
-#include "widgets/Window.h"
+#include "gui/Window.h"
 
 #include <exception>
 
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 TWindow::~TWindow() {
   DestroyHandle();

@@ -1,4 +1,4 @@
-#include "widgets/Component.h"
+#include "gui/Component.h"
 
 #include <algorithm>
 #include <cctype>

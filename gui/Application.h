@@ -22,7 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "widgets/Event.h"
+#include "gui/Event.h"
 
 // The system's slim lock, usable with std::lock_guard and std::unique_lock. Its waits and those
 // of TSlimCondition need no kernel object, unlike those of std::mutex and

@@ -18,10 +18,10 @@
 #include <string>
 #include <string_view>
 
-#include "widgets/Component.h"
-#include "widgets/Event.h"
-#include "widgets/Set.h"
-#include "widgets/Window.h"
+#include "gui/Component.h"
+#include "gui/Event.h"
+#include "gui/Set.h"
+#include "gui/Window.h"
 
 class TForm;
 class TControl;

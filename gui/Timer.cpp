@@ -1,4 +1,4 @@
-#include "widgets/Timer.h"
+#include "gui/Timer.h"
 
 namespace {
 constexpr UINT_PTR TimerId = 1;

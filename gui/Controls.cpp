@@ -1,4 +1,4 @@
-#include "widgets/Controls.h"
+#include "gui/Controls.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -9,7 +9,7 @@
 #include <cctype>
 #include <optional>
 
-#include "widgets/Form.h"
+#include "gui/Form.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "widgets/Form.h"
+#include "gui/Form.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "widgets/Component.h"
-#include "widgets/Event.h"
-#include "widgets/Window.h"
+#include "gui/Component.h"
+#include "gui/Event.h"
+#include "gui/Window.h"
 
 class TTimer final : public TWindow, public TComponent {
  public:

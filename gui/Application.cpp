@@ -1,4 +1,4 @@
-#include "widgets/Application.h"
+#include "gui/Application.h"
 
 #include <commctrl.h>
 
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <utility>
 
-#include "widgets/Window.h"
+#include "gui/Window.h"
 
 namespace {
 // How long a call waits for a busy main thread to begin it before it posts the wake-up message.

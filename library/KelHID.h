@@ -52,15 +52,25 @@ extern "C" {
 #ifndef WM_HID_CODE
 #define WM_HID_CODE (WM_USER + 201)
 #endif
+/* WM_HID_EVENT (0x04CA, WM_USER + 202): posted to the target window of a windowed engine when
+ *   its event queue goes from empty to not empty; drain the queue with KelHID_WaitEvent(0, ...)
+ *   until it returns KELHID_E_TIMEOUT. wParam and lParam: 0. */
+#ifndef WM_HID_EVENT
+#define WM_HID_EVENT (WM_USER + 202)
+#endif
+
+/* The version of this interface; KelHID_GetApiVersion returns the library's. */
+#define KELHID_API_VERSION 2
 
 /* ---- Engine states (KelHID_GetState, wParam of WM_HID_STATUS) ----------------------------- */
-#define KELHID_STATE_ERROR (-1) /* the receiver was found but is not attached or not usable */
-#define KELHID_STATE_NONE 0     /* no connection to the receiver */
-#define KELHID_STATE_INIT 1     /* known to the dialogs; the engine never enters it */
-#define KELHID_STATE_OFF 2      /* connection open, reports are not decoded */
-#define KELHID_STATE_GET 3      /* receiving: the next accepted report is posted as a code */
-#define KELHID_STATE_OK 4       /* one-shot reception delivered its code; reports are ignored */
-#define KELHID_STATE_BUSY 12    /* a report is being decoded; never posted */
+#define KELHID_STATE_ERROR (-1)  /* the receiver was found but is not attached or not usable */
+#define KELHID_STATE_NONE 0      /* no connection to the receiver */
+#define KELHID_STATE_INIT 1      /* known to the dialogs; the engine never enters it */
+#define KELHID_STATE_OFF 2       /* connection open, reports are not decoded */
+#define KELHID_STATE_GET 3       /* receiving: the next accepted report is posted as a code */
+#define KELHID_STATE_OK 4        /* one-shot reception delivered its code; reports are ignored */
+#define KELHID_STATE_UNPLUGGED 5 /* the receiver being read was pulled out (see AUTO_RESUME) */
+#define KELHID_STATE_BUSY 12     /* a report is being decoded; never posted */
 
 /* ---- Reception modes (KelHID_StartReceiving) ---------------------------------------------- */
 #define KELHID_CONTINUOUS 0 /* every accepted report, until KelHID_StopReceiving */
@@ -76,6 +86,14 @@ extern "C" {
 #define KELHID_CHECK_BYTE 5   /* scan code the first report byte must have, 0..255 ("Check") */
 #define KELHID_USE_CHECK 6    /* 1: refuse reports without the scan code, 0: take all */
 #define KELHID_BEEP 7         /* 1: a short click with every code posted, 0: silent */
+#define KELHID_AUTO_RESUME 8  /* 1 (default): claim a receiver that appears and resume, 0: no */
+
+/* ---- Events (KelHID_WaitEvent) ------------------------------------------------------------ */
+#define KELHID_EVENT_STATE 1   /* Code1: the new state, one of KELHID_STATE_ */
+#define KELHID_EVENT_CODE 2    /* Code1, Code2: the button's pair (a held key's: its press's) */
+#define KELHID_EVENT_RELEASE 3 /* Code1, Code2: the pair of the key that was let go */
+#define KELHID_FLAG_REPEAT 1   /* in Flags of a CODE event: a repeat of a held key */
+#define KELHID_FLAG_OVERFLOW 2 /* in Flags: the queue was full and older events were dropped */
 
 /* ---- Results ------------------------------------------------------------------------------ */
 #define KELHID_OK 0
@@ -93,6 +111,7 @@ extern "C" {
 #define KELHID_E_NOT_OPEN (-12)      /* the receiver must be open (KelHID_OpenDevice) */
 #define KELHID_E_WRITE (-13)         /* the settings file could not be written */
 #define KELHID_E_FAILED (-14)        /* anything else, e.g. out of memory */
+#define KELHID_E_TIMEOUT (-15)       /* KelHID_WaitEvent: no event came in time */
 
 /* ---- Library ------------------------------------------------------------------------------ */
 
@@ -170,6 +189,32 @@ int WINAPI KelHID_GetCode(unsigned int* Code1, unsigned int* Code2);
  * delays outside 10..5000; KelHID_GetSetting reports them as they are. */
 int WINAPI KelHID_GetSetting(int Field, int* Value);
 int WINAPI KelHID_SetSetting(int Field, int Value);
+
+/* ---- Interface version 2 ----------------------------------------------------------------- */
+
+/* KELHID_API_VERSION of the library. Any thread, no engine needed. */
+int WINAPI KelHID_GetApiVersion(void);
+
+/* Takes the oldest event of the queue, waiting up to TimeoutMs for one (0: do not wait).
+ * KELHID_OK with one event: Kind is a KELHID_EVENT_, Flags a set of KELHID_FLAG_, TimeMs a
+ * monotonic millisecond clock (GetTickCount based) at the report's arrival.
+ * KELHID_E_TIMEOUT: no event came in time. */
+int WINAPI KelHID_WaitEvent(unsigned int TimeoutMs, int* Kind, unsigned int* Code1,
+                            unsigned int* Code2, unsigned int* Flags, unsigned int* TimeMs);
+
+/* Saves the engine's settings into Dir's KelHID.ini, as the configuration dialog does. */
+int WINAPI KelHID_SaveHIDSettings(const char* Dir);
+
+/* The same calls with a wide-character folder name. */
+int WINAPI KelHID_LoadHIDSettingsW(const wchar_t* Dir);
+int WINAPI KelHID_SaveHIDSettingsW(const wchar_t* Dir);
+int WINAPI KelHID_ShowHIDSetupW(const wchar_t* Dir, unsigned int* DeviceKey);
+
+/* Copies the text of KelHID_GetLastErrorText into Buf (Size bytes, always terminated). */
+int WINAPI KelHID_CopyLastErrorText(char* Buf, int Size);
+
+/* The window that owns the library's dialogs; only it is disabled while one is open. */
+int WINAPI KelHID_SetOwnerWindow(HWND Owner);
 
 #ifdef __cplusplus
 }

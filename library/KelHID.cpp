@@ -6,7 +6,9 @@
 // its outcome or error into a result number and a text; nothing C++ crosses the boundary.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -28,11 +30,83 @@ static_assert(KELHID_STATE_ERROR == rsError && KELHID_STATE_NONE == rsNone &&
 
 namespace {
 
-// What went wrong last on this thread.
-thread_local std::string LastErrorText;
+// What went wrong last, for each thread: a fixed buffer of the thread's own, reached through a
+// system TLS slot. None of it has a destructor that a thread's end or the process's end would
+// run in a library that may be gone by then: a thread's buffer is freed when the thread ends
+// while the library is loaded, and every buffer still held when the library is unloaded.
+class TErrorTexts {
+ public:
+  static constexpr size_t Size = 1024;
+  void Attach() { FSlot = TlsAlloc(); }
+  void Detach() {
+    AcquireSRWLockExclusive(&FLock);
+    while (FFirst != nullptr) {
+      TBuffer* next = FFirst->Next;
+      HeapFree(GetProcessHeap(), 0, FFirst);
+      FFirst = next;
+    }
+    ReleaseSRWLockExclusive(&FLock);
+    if (FSlot != TLS_OUT_OF_INDEXES) TlsFree(FSlot);
+    FSlot = TLS_OUT_OF_INDEXES;
+  }
+  // The calling thread ends: its buffer goes.
+  void ThreadEnds() {
+    TBuffer* buffer = Own();
+    if (buffer == nullptr) return;
+    TlsSetValue(FSlot, nullptr);
+    AcquireSRWLockExclusive(&FLock);
+    for (TBuffer** link = &FFirst; *link != nullptr; link = &(*link)->Next) {
+      if (*link == buffer) {
+        *link = buffer->Next;
+        break;
+      }
+    }
+    ReleaseSRWLockExclusive(&FLock);
+    HeapFree(GetProcessHeap(), 0, buffer);
+  }
+  // The calling thread's text; "" when none of its calls failed.
+  [[nodiscard]] const char* Text() const {
+    const TBuffer* buffer = Own();
+    return buffer != nullptr ? buffer->Text : "";
+  }
+  // Keeps Value as the calling thread's text, cut to the buffer's size. Without memory for a
+  // buffer the text stays as it was.
+  void Set(std::string_view Value) {
+    TBuffer* buffer = Own();
+    if (buffer == nullptr) {
+      if (FSlot == TLS_OUT_OF_INDEXES) return;
+      buffer =
+          static_cast<TBuffer*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(TBuffer)));
+      if (buffer == nullptr) return;
+      AcquireSRWLockExclusive(&FLock);
+      buffer->Next = FFirst;
+      FFirst = buffer;
+      ReleaseSRWLockExclusive(&FLock);
+      TlsSetValue(FSlot, buffer);
+    }
+    const size_t length = std::min(Value.size(), Size - 1);
+    std::memcpy(buffer->Text, Value.data(), length);
+    buffer->Text[length] = '\0';
+  }
 
-int Fail(int Result, std::string Text) {
-  LastErrorText = std::move(Text);
+ private:
+  struct TBuffer {
+    TBuffer* Next;
+    char Text[Size];
+  };
+  [[nodiscard]] TBuffer* Own() const {
+    return FSlot == TLS_OUT_OF_INDEXES ? nullptr : static_cast<TBuffer*>(TlsGetValue(FSlot));
+  }
+  DWORD FSlot = TLS_OUT_OF_INDEXES;
+  SRWLOCK FLock = SRWLOCK_INIT;
+  TBuffer* FFirst = nullptr;
+};
+
+// Plain data: nothing to construct before DllMain runs, nothing to destroy after it.
+TErrorTexts ErrorTexts;
+
+int Fail(int Result, std::string_view Text) {
+  ErrorTexts.Set(Text);
   return Result;
 }
 
@@ -226,7 +300,66 @@ int UnknownField(const char* Function, int Field) {
 // An error that reached a window procedure of the library: the host hears of it through the
 // last error text, not through a message box of its own.
 void WindowError(void* /*Object*/, std::string_view Message) {
-  LastErrorText = "Error in a KelHID window: " + std::string(Message);
+  ErrorTexts.Set("Error in a KelHID window: " + std::string(Message));
+}
+
+// The library's own reference, given back after KelHID_Free. The reference may be the last one
+// (a host that called FreeLibrary while its engine lived), so the code that drops it must not
+// return into the library: a thread of the library's own waits until the freeing thread has
+// left the library's code, then gives the reference back and ends in one call.
+struct TRelease {
+  HMODULE Module = nullptr;
+  HANDLE Caller = nullptr;  // the thread that freed the engine
+  std::atomic<bool> Leaving{false};
+};
+
+// Whether a thread's next instruction lies outside the module; also true once it has ended.
+bool OutsideModule(HANDLE Thread, HMODULE Module) {
+  const auto base = reinterpret_cast<uintptr_t>(Module);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(Module);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const uintptr_t end = base + nt->OptionalHeader.SizeOfImage;
+  if (WaitForSingleObject(Thread, 0) == WAIT_OBJECT_0) return true;
+  if (SuspendThread(Thread) == static_cast<DWORD>(-1)) return false;
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_CONTROL;
+  const bool got = GetThreadContext(Thread, &context) != FALSE;
+  ResumeThread(Thread);
+#ifdef _WIN64
+  const uintptr_t next = context.Rip;
+#else
+  const uintptr_t next = context.Eip;
+#endif
+  return got && (next < base || next >= end);
+}
+
+DWORD WINAPI ReleaseWhenLeft(void* Parameter) {
+  auto* release = static_cast<TRelease*>(Parameter);
+  while (!release->Leaving.load() || !OutsideModule(release->Caller, release->Module)) Sleep(1);
+  const HMODULE module = release->Module;
+  CloseHandle(release->Caller);
+  delete release;
+  FreeLibraryAndExitThread(module, 0);
+}
+
+// Starts the release of the library's reference; Leaving is to be set as the caller's last
+// step in the library. Null when no thread could be started: the reference is then kept (the
+// library stays loaded, which is safe).
+TRelease* StartRelease(HMODULE Module) {
+  auto release = std::make_unique<TRelease>();
+  release->Module = Module;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                       &release->Caller, THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | SYNCHRONIZE,
+                       FALSE, 0)) {
+    return nullptr;
+  }
+  const HANDLE thread = CreateThread(nullptr, 0, &ReleaseWhenLeft, release.get(), 0, nullptr);
+  if (thread == nullptr) {
+    CloseHandle(release->Caller);
+    return nullptr;
+  }
+  CloseHandle(thread);
+  return release.release();
 }
 
 }  // namespace
@@ -255,7 +388,7 @@ int WINAPI KelHID_GetVersion(unsigned int* Major, unsigned int* Minor, unsigned 
 }
 
 const char* WINAPI KelHID_GetLastErrorText(void) {
-  return LastErrorText.c_str();
+  return ErrorTexts.Text();
 }
 
 int WINAPI KelHID_Create(HWND TargetWnd) {
@@ -289,17 +422,20 @@ int WINAPI KelHID_Create(HWND TargetWnd) {
 }
 
 int WINAPI KelHID_Free(void) {
-  return WithEngine("KelHID_Free", TAccess::Change, [](TDModHID& /*Engine*/) {
+  TRelease* release = nullptr;
+  const int result = WithEngine("KelHID_Free", TAccess::Change, [&](TDModHID& /*Engine*/) {
     TLibrary& library = Library();
     DModHID = nullptr;
     library.Engine.reset();
     Application().Finalize();
-    // The caller holds the library loaded as well, so this reference is never the last.
-    if (library.Pin != nullptr) FreeLibrary(library.Pin);
+    if (library.Pin != nullptr) release = StartRelease(library.Pin);
     library.Pin = nullptr;
     library.OwnerThread = 0;
     return KELHID_OK;
   });
+  // The last step in the library: from here on it may go once this thread has left it.
+  if (release != nullptr) release->Leaving = true;
+  return result;
 }
 
 int WINAPI KelHID_SetTargetWindow(HWND TargetWnd) {
@@ -455,7 +591,21 @@ int WINAPI KelHID_SetSetting(int Field, int Value) {
   });
 }
 
-BOOL WINAPI DllMain(HINSTANCE /*Instance*/, DWORD /*Reason*/, LPVOID /*Reserved*/) {
+BOOL WINAPI DllMain(HINSTANCE /*Instance*/, DWORD Reason, LPVOID Reserved) {
+  switch (Reason) {
+    case DLL_PROCESS_ATTACH:
+      ErrorTexts.Attach();
+      break;
+    case DLL_THREAD_DETACH:
+      ErrorTexts.ThreadEnds();
+      break;
+    case DLL_PROCESS_DETACH:
+      // At the process's end the other threads are gone already and so is the heap's care.
+      if (Reserved == nullptr) ErrorTexts.Detach();
+      break;
+    default:
+      break;
+  }
   return TRUE;
 }
 

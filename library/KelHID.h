@@ -25,7 +25,8 @@
  * dialog and is posted again for the caller's own loop.
  *
  * Unloading: call KelHID_Free before FreeLibrary. While an engine exists the library keeps
- * itself loaded.
+ * itself loaded; it lets go of itself once KelHID_Free has returned, so a host that called
+ * FreeLibrary first may still call KelHID_Free, and the library then goes.
  */
 #ifndef KELHID_H
 #define KELHID_H
@@ -39,8 +40,10 @@ extern "C" {
 /* ---- Messages posted to the target window -------------------------------------------------
  *
  * WM_HID_STATUS (0x04C8, WM_USER + 200): the engine state changed.
- *   wParam: the new state, one of KELHID_STATE_ (a signed 32-bit number: -1 arrives as
- *           0xFFFFFFFF in the low 32 bits); lParam: always 15.
+ *   wParam: the new state, one of KELHID_STATE_, sign-extended to the width of WPARAM: on
+ *           64-bit Windows KELHID_STATE_ERROR arrives as (WPARAM)-1, so (int)wParam, C#'s
+ *           (int)m.WParam and a script's number all read -1; the low 32 bits are the state as
+ *           a signed 32-bit number on either platform. lParam: always 15.
  * WM_HID_CODE (0x04C9, WM_USER + 201): a code pair was accepted.
  *   wParam: the first code number, lParam: the second (32 bits each, unsigned; shown as
  *           "%u,%u"). A report from the receiver gives the pair of its significant bytes;
@@ -119,9 +122,10 @@ extern "C" {
 int WINAPI KelHID_GetVersion(unsigned int* Major, unsigned int* Minor, unsigned int* Release,
                              unsigned int* Build);
 
-/* What the last failed call on this thread went wrong with, in English; "" when no call
- * failed yet. The text stays valid until the next call on this thread. Successful calls leave
- * it as it was: read it right after a failure. */
+/* What the last failed call on this thread went wrong with, in English (at most 1023
+ * characters); "" when no call failed yet. Any thread, no engine needed. The text belongs to the
+ * calling thread and stays valid until that thread's next failed call, its end, or the
+ * library's unloading. Successful calls leave it as it was: read it right after a failure. */
 const char* WINAPI KelHID_GetLastErrorText(void);
 
 /* ---- The engine --------------------------------------------------------------------------- */

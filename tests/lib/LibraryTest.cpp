@@ -357,6 +357,78 @@ TEST_F(Library, TheSampleHostPrintsTheCodesItReceives) {
   RegDeleteKeyValueA(HKEY_CURRENT_USER, overrides.c_str(), "setupapi");
 }
 
+// The library as a host that unloads it uses it: the module itself, found by name.
+class Unloading : public ::testing::Test {
+ protected:
+  static bool Loaded() { return GetModuleHandleA("KelHID.dll") != nullptr; }
+  // Waits until the library has gone from the process.
+  static bool Unloaded() {
+    return PumpUntil([] { return !Loaded(); });
+  }
+  template <class F>
+  static F Entry(HMODULE Module, const char* Name) {
+    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(GetProcAddress(Module, Name)));
+  }
+};
+
+TEST_F(Unloading, FreeAfterTheHostsFreeLibraryReturnsToTheHostAndTheLibraryGoes) {
+  ASSERT_FALSE(Loaded());
+  HWND target = CreateWindowA("STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  for (int round = 0; round < 3; ++round) {
+    HMODULE module = LoadLibraryA("KelHID.dll");
+    ASSERT_NE(module, nullptr);
+    const auto create = Entry<decltype(&KelHID_Create)>(module, "KelHID_Create");
+    const auto free = Entry<decltype(&KelHID_Free)>(module, "KelHID_Free");
+    ASSERT_EQ(create(target), KELHID_OK);
+    // The host lets go of the library first; the engine keeps it loaded until it is freed.
+    FreeLibrary(module);
+    ASSERT_TRUE(Loaded());
+    EXPECT_EQ(free(), KELHID_OK);
+    EXPECT_TRUE(Unloaded()) << round;
+  }
+  DestroyWindow(target);
+}
+
+TEST_F(Unloading, ThreadsWithAnErrorTextEndCleanlyBeforeAndAfterTheLibraryWent) {
+  ASSERT_FALSE(Loaded());
+  HMODULE module = LoadLibraryA("KelHID.dll");
+  ASSERT_NE(module, nullptr);
+  const auto state = Entry<decltype(&KelHID_GetState)>(module, "KelHID_GetState");
+  const auto text = Entry<decltype(&KelHID_GetLastErrorText)>(module, "KelHID_GetLastErrorText");
+  // One thread ends while the library is loaded, the others after it went; each had a failure
+  // whose text is its own.
+  const HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  std::vector<std::thread> threads;
+  std::vector<std::string> seen(5);
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    threads.emplace_back([&, i, ready] {
+      int value = 0;
+      EXPECT_EQ(state(i == 0 ? nullptr : &value), KELHID_E_NO_ENGINE);
+      seen[i] = text();
+      SetEvent(ready);
+      if (i != 0) WaitForSingleObject(go, INFINITE);
+    });
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+    if (i == 0) threads.back().join();
+  }
+  for (const std::string& t : seen) EXPECT_NE(t.find("KelHID_Create"), std::string::npos);
+  EXPECT_STREQ(text(), "");  // this thread's own: no call of it failed
+  FreeLibrary(module);
+  ASSERT_FALSE(Loaded());
+  SetEvent(go);
+  for (size_t i = 1; i < threads.size(); ++i) threads[i].join();
+  CloseHandle(go);
+  // The process goes on: a new load works as the first.
+  module = LoadLibraryA("KelHID.dll");
+  ASSERT_NE(module, nullptr);
+  const auto state2 = Entry<decltype(&KelHID_GetState)>(module, "KelHID_GetState");
+  int value = 0;
+  EXPECT_EQ(state2(&value), KELHID_E_NO_ENGINE);
+  FreeLibrary(module);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

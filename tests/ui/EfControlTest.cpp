@@ -308,6 +308,17 @@ TEST_F(EfDemo, TheMnemonicFocusesTheControlWhenItCanTakeIt) {
   PressKeys({VK_MENU, 'X'});
   Pump();
   EXPECT_EQ(GetFocus(), Form.Box().Handle());
+  // The letter alone does the same from a button; a control that takes characters types it.
+  Form.Control("Other").SetFocus();
+  PressKeys({'X'});
+  Pump();
+  EXPECT_EQ(GetFocus(), Form.Box().Handle());
+  Form.Plain().SetFocus();
+  PressKeys({VK_END});
+  PressKeys({'X'});
+  Pump();
+  EXPECT_EQ(GetFocus(), Form.Plain().Handle());
+  EXPECT_EQ(Form.Plain().Text, "plainx");
 }
 
 TEST_F(EfDemo, KeysGoThroughTheCommandTablesAndTheCaretFollowsTheMode) {

@@ -245,6 +245,29 @@ TEST_F(EfNumeric, TabSelectsAllAndTypingFollowsTheCalculatorRules) {
   EXPECT_EQ(Hex.IntegerValue(), 10);
 }
 
+TEST_F(EfNumeric, AKeyAHandlerSwallowsTypesNothingWhateverKeyCameBefore) {
+  Hex.OnKeyDown = TKeyEvent(
+      [](void*, void*, WORD& Key, TShiftState) {
+        if (Key == 'A') Key = 0;  // a handler swallows A
+      },
+      nullptr);
+  TabInto(Hex);
+  // F3 has no command, so its key-down lets a character through, yet it brings none; the
+  // swallowed A after it must not type its own.
+  struct {
+    WORD Key;
+    const char* Text;
+  } const steps[] = {
+      {VK_F3, "3E"}, {'A', "3E"}, {'B', "0B"}, {VK_F3, "0B"}, {'A', "0B"}, {'C', "BC"},
+  };
+  for (const auto& step : steps) {
+    PressKeys({step.Key});
+    Pump(30);
+    EXPECT_EQ(WindowText(Hex.Handle()), step.Text) << "after key " << step.Key;
+  }
+  Hex.OnKeyDown = {};
+}
+
 TEST_F(EfNumeric, LeavingWithAValueOutOfRangeReportsItAndTakesTheFocusBack) {
   Hex.SetRangeHigh(TEfRangeRecord{0x7F});
   EXPECT_EQ(Hex.RangeHi(), "7F");

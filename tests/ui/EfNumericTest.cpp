@@ -578,7 +578,16 @@ TEST_F(EfNumeric, EventsAndTheErrorReports) {
       nullptr);
   Hex.OnUserCommand = TUserCommandEvent(
       [](void* S, void*, TEfCommand C) { static_cast<TSeen*>(S)->Commands.push_back(C); }, &seen);
-  DefaultController().EntryCommands().AddEntryToTable("Default", {VK_F5, 0, 0, 0, ccUser + 1});
+  // F5 gives a user command while this test runs; the process-wide table loses it again.
+  const TEfKeyEntry userKey{VK_F5, 0, 0, 0, ccUser + 1};
+  DefaultController().EntryCommands().AddEntryToTable("Default", userKey);
+  struct TRemoveKey {
+    uint32_t Key;
+    ~TRemoveKey() {
+      TEfCommandTable& table = *DefaultController().EntryCommands().FindTableByTitle("Default");
+      if (const int index = table.IndexOfKey(Key); index >= 0) table.Delete(index);
+    }
+  } const removeKey{userKey.KeyValue()};
 
   TabInto(Hex);
   Type("13");

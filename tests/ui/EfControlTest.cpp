@@ -467,8 +467,13 @@ TEST_F(EfController, OptionsEpochAndSpecialControls) {
   EXPECT_EQ(c.Epoch(), now.wYear / 100 * 100);
   for (const int refused : {1500, 1599, 4000}) c.SetEpoch(refused);
   EXPECT_EQ(c.Epoch(), now.wYear / 100 * 100);
-  c.SetEpoch(1950);
-  EXPECT_EQ(c.Epoch(), 1950);
+  // Both ends of 1600 .. 3999 are taken; one past either end leaves the epoch as it was.
+  const std::pair<int, int> epochs[] = {{1600, 1600}, {1599, 1600}, {3999, 3999},
+                                        {4000, 3999}, {-1600, 3999}, {1950, 1950}};
+  for (const auto& [set, expected] : epochs) {
+    c.SetEpoch(set);
+    EXPECT_EQ(c.Epoch(), expected) << "after " << set;
+  }
   c.OnGetEpoch = TGetEpochEvent([](void*, void*, int& Epoch) { Epoch += 1; }, nullptr);
   EXPECT_EQ(c.Epoch(), 1951);
 

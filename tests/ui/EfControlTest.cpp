@@ -369,23 +369,39 @@ TEST_F(EfDemo, PicturesOfTheCaretModes) {
   PressKeys({VK_LEFT});
   Pump();
   SaveScreenshot(Form.Handle(), "EfDemo-insert");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  // The caret's size and its top left in the box.
+  const auto caret = [&info] {
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    return std::vector<int>{info.rcCaret.right - info.rcCaret.left,
+                            info.rcCaret.bottom - info.rcCaret.top, info.rcCaret.left,
+                            info.rcCaret.top};
+  };
+  const int cellW = box.Carets.CellWidth();
+  const int cellH = box.Carets.CellHeight();
+  const int x = box.Carets.PositionX();
+  const int y = box.Carets.PositionY();
+  // Insert: a 2-pixel line as high as the cell, before the last character.
+  EXPECT_EQ(caret(), (std::vector<int>{2, cellH, x, y}));
   PressKeys({VK_INSERT});
   Pump();
   // A caret that blinked off is shown again at once by moving it.
   box.Carets.SetPosition(box.Carets.PositionX(), box.Carets.PositionY());
   SaveScreenshot(Form.Handle(), "EfDemo-overwrite");
   EXPECT_FALSE(box.Carets.InsertMode());
+  EXPECT_EQ(caret(), (std::vector<int>{cellW, cellH, x, y}));  // a block over the character
   box.Carets.CaretOvr()->SetShape(csHalfBlock);
   box.SetBounds(150, 150, 29, 21);
   Pump();
   box.Carets.SetPosition(box.Carets.PositionX(), box.Carets.PositionY());
   SaveScreenshot(Form.Handle(), "EfDemo-moved-halfblock");
   EXPECT_EQ(At(Label()), (TPoint{185, 153}));
+  // The lower half of the cell.
+  EXPECT_EQ(caret(), (std::vector<int>{cellW, cellH / 2, x, y + cellH - cellH / 2}));
   // A picture caret has the picture's size.
   box.Carets.CaretOvr()->SetBitmap({3, 4, std::vector<uint32_t>(12, 0xFFFFFF)});
   box.Carets.CaretOvr()->SetShape(csBitmap);
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
   GetGUIThreadInfo(GetCurrentThreadId(), &info);
   EXPECT_EQ(info.rcCaret.right - info.rcCaret.left, 3);
   EXPECT_EQ(info.rcCaret.bottom - info.rcCaret.top, 4);
@@ -468,7 +484,7 @@ TEST_F(EfController, OptionsEpochAndSpecialControls) {
   for (const int refused : {1500, 1599, 4000}) c.SetEpoch(refused);
   EXPECT_EQ(c.Epoch(), now.wYear / 100 * 100);
   // Both ends of 1600 .. 3999 are taken; one past either end leaves the epoch as it was.
-  const std::pair<int, int> epochs[] = {{1600, 1600}, {1599, 1600}, {3999, 3999},
+  const std::pair<int, int> epochs[] = {{1600, 1600}, {1599, 1600},  {3999, 3999},
                                         {4000, 3999}, {-1600, 3999}, {1950, 1950}};
   for (const auto& [set, expected] : epochs) {
     c.SetEpoch(set);

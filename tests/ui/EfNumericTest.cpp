@@ -521,9 +521,19 @@ TEST_F(EfNumeric, PicturesBesideAStandardEdit) {
   SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(Form.Font(false)), TRUE);
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-enabled");
+  // The field beside the edit: the same client height and background.
+  RECT fieldClient{}, editClient{};
+  GetClientRect(Hex.Handle(), &fieldClient);
+  GetClientRect(edit, &editClient);
+  EXPECT_EQ(fieldClient.bottom, editClient.bottom);
+  EXPECT_EQ(Draw(Hex.Handle()).At(1, 1), GetSysColor(COLOR_WINDOW));
   TabInto(Hex);
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-selection");
+  // The selected text in the highlight colours.
+  const TPicture selected = Draw(Hex.Handle());
+  EXPECT_TRUE(selected.Holds(GetSysColor(COLOR_HIGHLIGHT)));
+  EXPECT_TRUE(selected.Holds(GetSysColor(COLOR_HIGHLIGHTTEXT)));
   SendMessageA(edit, EM_SETSEL, 0, -1);
   SetFocus(edit);
   Pump();
@@ -534,6 +544,19 @@ TEST_F(EfNumeric, PicturesBesideAStandardEdit) {
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-overwrite");
   EXPECT_FALSE(Hex.InsertMode());
+  // The overwrite caret is a block of the field's character cell, not the 2-pixel line.
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetCurrentThreadId(), &info);
+  EXPECT_EQ(info.hwndCaret, Hex.Handle());
+  EXPECT_GT(info.rcCaret.right - info.rcCaret.left, 2);
+  const HDC dc = GetDC(Hex.Handle());
+  const HGDIOBJ font = SelectObject(dc, Hex.Font());
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, font);
+  ReleaseDC(Hex.Handle(), dc);
+  EXPECT_EQ(info.rcCaret.bottom - info.rcCaret.top, metrics.tmHeight);
   // Drawn lines along the edges; the text keeps clear of the top and right ones.
   Soft.SetBorders({.Left = {true, RGB(0, 160, 0), 1, TEfPenStyle::Solid},
                    .Top = {true, RGB(255, 0, 0), 2, TEfPenStyle::Solid},

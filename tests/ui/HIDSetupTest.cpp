@@ -188,6 +188,7 @@ TEST_F(SetupDialog, PlainMnemonicLettersFollowTheLabelsFocusControl) {
     f.CBCheck.SetChecked(true);
     f.CBCheckClick(&f.CBCheck);
     EXPECT_EQ(focusAfter(f.TBRepeat, 'X'), f.NFCheck.Handle());
+    SaveScreenshot(f.Handle(), "HIDSetup-plain-x");
     EXPECT_EQ(focusAfter(f.BitBtnTest, 'D'), f.LBHid.Handle());
     // The list and the field take characters: a letter stays there.
     EXPECT_EQ(focusAfter(f.LBHid, 'R'), f.LBHid.Handle());

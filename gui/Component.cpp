@@ -30,24 +30,26 @@ bool SameName(std::string_view A, std::string_view B) {
 }
 
 TComponent::~TComponent() {
-  // Each linked component is told once and forgets this one.
-  while (!FLinked.empty()) {
-    TComponent* other = FLinked.back();
-    FLinked.pop_back();
-    Unlink(other->FLinked, this);
+  // Each linked component is told once, and forgets this one, whichever side held the link.
+  while (!FHolds.empty() || !FHeldBy.empty()) {
+    TComponent* other = !FHolds.empty() ? FHolds.back() : FHeldBy.back();
+    Unlink(FHolds, other);
+    Unlink(FHeldBy, other);
+    Unlink(other->FHolds, this);
+    Unlink(other->FHeldBy, this);
     other->Notification(*this, TOperation::Remove);
   }
 }
 
 void TComponent::FreeNotification(TComponent& Other) {
   if (&Other == this) return;
-  if (std::find(FLinked.begin(), FLinked.end(), &Other) == FLinked.end()) {
-    FLinked.push_back(&Other);
-    Other.FLinked.push_back(this);
+  if (std::find(FHolds.begin(), FHolds.end(), &Other) == FHolds.end()) {
+    FHolds.push_back(&Other);
+    Other.FHeldBy.push_back(this);
   }
 }
 
 void TComponent::RemoveFreeNotification(TComponent& Other) {
-  Unlink(FLinked, &Other);
-  Unlink(Other.FLinked, this);
+  Unlink(FHolds, &Other);
+  Unlink(Other.FHeldBy, this);
 }

@@ -39,7 +39,9 @@ class TComponent {
   [[nodiscard]] bool Loading() const { return FLoading; }
 
   // Links this component and Other: each is told by Notification(Remove) when the other is
-  // freed. Components of one form are told anyway; this is for references across owners.
+  // freed. Components of one form are told anyway; this is for references across owners. Each
+  // side holds its own link (taken once however often it asks): the two stay linked while
+  // either holds one, so one side letting go leaves the other's link in place.
   void FreeNotification(TComponent& Other);
   void RemoveFreeNotification(TComponent& Other);
 
@@ -60,5 +62,7 @@ class TComponent {
   std::string FName;
   TForm* FOwner = nullptr;
   bool FLoading = false;
-  std::vector<TComponent*> FLinked;
+  // The components this one holds a link to, and those that hold one to this one.
+  std::vector<TComponent*> FHolds;
+  std::vector<TComponent*> FHeldBy;
 };

@@ -301,11 +301,23 @@ bool TForm::PreTranslateMessage(MSG& Message) {
     OnShortCut(static_cast<WORD>(Message.wParam), Message.lParam, handled);
     if (handled) return true;
   }
-  if (Message.message == WM_SYSCHAR && LabelMnemonic(static_cast<char>(Message.wParam))) {
+  // A label's letter, with Alt or (as in a dialog) alone while the focused control takes no
+  // characters, focuses the label's focus control; the keyboard interface would move to the
+  // tab stop after the label instead.
+  if ((Message.message == WM_SYSCHAR ||
+       (Message.message == WM_CHAR && !WantsCharacters(Message))) &&
+      LabelMnemonic(static_cast<char>(Message.wParam))) {
     return true;
   }
   // Tab, Enter, Escape and the mnemonics of buttons.
   return IsDialogMessageA(Handle(), &Message) != FALSE;
+}
+
+bool TForm::WantsCharacters(MSG& Message) const {
+  if (Message.hwnd != Handle() && !IsChild(Handle(), Message.hwnd)) return true;
+  const LRESULT code =
+      SendMessageA(Message.hwnd, WM_GETDLGCODE, Message.wParam, reinterpret_cast<LPARAM>(&Message));
+  return (code & (DLGC_WANTCHARS | DLGC_WANTMESSAGE)) != 0;
 }
 
 bool TForm::LabelMnemonic(char Key) {

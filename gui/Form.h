@@ -7,8 +7,10 @@
 // outside this layer) and the properties of that kind. The form owns its components (controls,
 // timers, other helpers) in one list with unique names; controls can also be created and freed
 // while the form runs. The form runs the keyboard interface (Tab, Enter for the default button,
-// Escape for the cancel button, "&" mnemonics), shows itself modally with ModalResult-style
-// closing, and passes its key presses to OnShortCut before the focused control sees them.
+// Escape for the cancel button, "&" mnemonics: a label's letter, with Alt or alone from a
+// control that takes no characters, focuses the label's focus control), shows itself modally
+// with ModalResult-style closing, and passes its key presses to OnShortCut before the focused
+// control sees them.
 #pragma once
 
 #include <windows.h>
@@ -125,6 +127,9 @@ class TForm : public TWindow {
  private:
   [[nodiscard]] TButton* FindButton(bool Default) const;
   TControl& MakeControl(const TControlDef& Def);
+  // The window of a key's character takes characters (an edit field, a list box), so that
+  // letters typed there are no mnemonics.
+  [[nodiscard]] bool WantsCharacters(MSG& Message) const;
   bool LabelMnemonic(char Key);
   void FocusFirst();
 

@@ -455,6 +455,9 @@ LRESULT TEfBaseEntryField::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
 // --- Keys, commands and the mouse ---------------------------------------------------------
 
 void TEfBaseEntryField::KeyDown(WORD& Key, TShiftState Shift) {
+  // Each key stroke decides afresh whether its character may be typed: a key a handler
+  // swallows types nothing, whatever the key before it allowed.
+  FCharAllowed = false;
   TEfCustomControlEx::KeyDown(Key, Shift);
   if (Key == 0 || Loading()) return;
   TEfCommandProcessor& commands = Controller().EntryCommands();

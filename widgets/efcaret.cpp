@@ -1,7 +1,13 @@
 #include "widgets/efcaret.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
+
+bool TEfCaretBitmap::PixelsFit() const {
+  if (Empty()) return true;
+  return static_cast<uint64_t>(Width) * static_cast<uint64_t>(Height) <= Pixels.size();
+}
 
 // --- TEfCaret -----------------------------------------------------------------------------
 
@@ -10,6 +16,14 @@ void TEfCaret::Changed() {
 }
 
 void TEfCaret::SetBitmap(const TEfCaretBitmap& Value) {
+  // The window side makes the system caret from Width x Height pixels of the buffer.
+  if (!Value.PixelsFit()) {
+    throw EInvalidCaretBitmap(
+        "A caret picture of " + std::to_string(Value.Width) + " x " + std::to_string(Value.Height) +
+        " pixels needs " +
+        std::to_string(static_cast<uint64_t>(Value.Width) * static_cast<uint64_t>(Value.Height)) +
+        " pixel values, not " + std::to_string(Value.Pixels.size()));
+  }
   FBitmap = Value;
   if (FShape == csBitmap && !FBitmap.Empty()) {
     FHeight = FBitmap.Height;

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "gui/Event.h"
@@ -21,7 +22,15 @@ struct TEfCaretBitmap {
   std::vector<uint32_t> Pixels;
 
   [[nodiscard]] bool Empty() const { return Width <= 0 || Height <= 0; }
+  // An empty picture, or one whose Pixels hold at least Width x Height values.
+  [[nodiscard]] bool PixelsFit() const;
   friend bool operator==(const TEfCaretBitmap&, const TEfCaretBitmap&) = default;
+};
+
+// A caret picture with fewer pixel values than its size needs.
+class EInvalidCaretBitmap : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
 };
 
 // The description of a caret. Shared between holders through std::shared_ptr; the holder that
@@ -33,7 +42,8 @@ class TEfCaret {
   TEfCaret& operator=(const TEfCaret&) = delete;
 
   [[nodiscard]] const TEfCaretBitmap& Bitmap() const { return FBitmap; }
-  // Copies the picture; always a change.
+  // Copies the picture; always a change. A picture whose pixels do not fill it is refused
+  // (EInvalidCaretBitmap) and nothing changes.
   void SetBitmap(const TEfCaretBitmap& Value);
   // The point of the picture that lies on the caret position (csBitmap only).
   [[nodiscard]] int BitmapHotSpotX() const { return FHotSpotX; }

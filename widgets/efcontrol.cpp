@@ -186,7 +186,8 @@ void TEfWindowCaret::Create(const TEfCaret& Caret) {
   FBitmap = nullptr;
   HBITMAP shape = nullptr;
   const TEfCaretBitmap& picture = Caret.Bitmap();
-  if (Caret.Shape() == csBitmap && !picture.Empty()) {
+  // A picture whose pixels do not fill it never gets here (TEfCaret refuses it).
+  if (Caret.Shape() == csBitmap && !picture.Empty() && picture.PixelsFit()) {
     FBitmap = CreateBitmap(picture.Width, picture.Height, 1, 32, picture.Pixels.data());
     shape = FBitmap;
   } else if (Caret.IsGray()) {

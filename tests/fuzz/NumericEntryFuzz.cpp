@@ -1,7 +1,10 @@
 // Fuzzes the numeric entry over (data type, mask, operations): no crash or undefined behaviour,
 // the shown text never exceeds 255 characters, and editing never takes the entry buffer beyond
 // the mask's digit positions (only a reload from a text whose number fills positions outside
-// the digit run may hold more, and editing then never makes it longer).
+// the digit run may hold more, and editing then never makes it longer). For the integer types
+// besides: a range end's text reads back to the same end, a value the check passes lies within
+// the range, a stepped value too, a value written into the type's default mask reads back as
+// written, and a text made from a value makes the same text again (text, value, text).
 //
 // Input: byte 0 the data type, byte 1 flags (regional characters, mask doubling, design
 // checks), byte 2 the mask length, then the mask, then operations of two bytes each.
@@ -31,6 +34,27 @@ TEfIntlSup Regional(uint8_t Flags) {
   if ((Flags & 3) == 0) s = {};
   if ((Flags & 2) != 0) s.ThousandsChar = 0;
   return s;
+}
+
+// The first 32 bits of a range record, as the integer types compare with them.
+int32_t RecordInteger(const TEfRangeRecord& Record) {
+  return static_cast<int32_t>(
+      static_cast<uint32_t>(Record[0]) | static_cast<uint32_t>(Record[1]) << 8 |
+      static_cast<uint32_t>(Record[2]) << 16 | static_cast<uint32_t>(Record[3]) << 24);
+}
+
+// The value of the text shown again makes a text that gives that text once more.
+void CheckTextValueText(const TEfNumericEntry& Entry) {
+  const auto value = Entry.ReadInteger();
+  if (!value) return;
+  TEfNumericEntry copy = Entry;
+  copy.WriteInteger(*value);
+  const std::string once = copy.Text();
+  const auto again = copy.ReadInteger();
+  if (!again) return;  // a mask too short for the value's digits shows no readable number
+  copy.WriteInteger(*again);
+  Require(copy.Text() == once);
+  Require(copy.ReadInteger() == again);
 }
 
 }  // namespace
@@ -92,7 +116,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         if (op % 12 == 7) {
           e.LoadEntry();
         } else {
-          (void)e.StepValue(static_cast<int8_t>(c), selected);
+          const int32_t lo = RecordInteger(e.RangeLow());
+          const int32_t hi = RecordInteger(e.RangeHigh());
+          // A step that the mask can show ends within the range.
+          if (e.StepValue(static_cast<int8_t>(c), selected) && IsIntegerType(type) && lo <= hi &&
+              e.PictureMask() == NumericTypeInfo(type).DefaultMask) {
+            const auto now = e.ReadInteger();
+            Require(now.has_value() && *now >= lo && *now <= hi);
+          }
         }
         // A reload holds the value text: never more than the text's positions.
         Require(e.EntryText().size() + (e.EntryMinus() ? 1 : 0) <= e.Text().size());
@@ -104,17 +135,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
           value[i] = static_cast<uint8_t>(ops[i]);
         }
         e.WriteValue(value);
+        // The default mask of an integer type shows every value of the type: it reads back.
+        if (IsIntegerType(type) && e.PictureMask() == NumericTypeInfo(type).DefaultMask) {
+          std::array<uint8_t, 10> back{};
+          Require(e.ReadValue(back));
+          Require(std::equal(back.begin(), back.begin() + static_cast<long>(e.DataSize()),
+                             value.begin()));
+        }
         break;
       }
       case 10: {
         (void)e.CheckValue(selected);
         try {
-          (void)e.IntegerValue();
+          const TEfIntegerRead read = e.IntegerValue();
+          // What the check passes lies within the range.
+          if (read.ValidationCode == 0) {
+            const auto raw = e.ReadInteger();
+            Require(raw.has_value());
+            Require(*raw >= RecordInteger(e.RangeLow()) && *raw <= RecordInteger(e.RangeHigh()));
+          }
         } catch (const EInvalidDataType&) {
           Require(!IsIntegerType(type));
         }
-        const std::string hi = e.RangeHi();
-        Require(hi.size() <= 64);
+        if (IsIntegerType(type)) {
+          // A range end as text reads back to the same end, and to the same text.
+          for (const bool high : {true, false}) {
+            const int32_t end = RecordInteger(high ? e.RangeHigh() : e.RangeLow());
+            const std::string text = high ? e.RangeHi() : e.RangeLo();
+            try {
+              high ? e.SetRangeHi(text) : e.SetRangeLo(text);
+            } catch (const EInvalidRangeValue&) {
+              Require(false);
+            }
+            Require(RecordInteger(high ? e.RangeHigh() : e.RangeLow()) == end);
+            Require((high ? e.RangeHi() : e.RangeLo()) == text);
+          }
+        }
         try {
           e.SetRangeLo(ops.substr(0, static_cast<uint8_t>(c) % 24));
         } catch (const EInvalidRangeValue&) {
@@ -129,7 +185,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
         state.ZeroDisplay = static_cast<TZeroDisplay>(static_cast<uint8_t>(c) % 3);
         state.PadChar = c;
         state.PasswordMode = (op & 0x40) != 0;
-        Require(e.DisplayString(state).size() == e.Text().size());
+        // While editing, with blank padding and no password, the field draws its text.
+        if (state.Editing && state.PadChar == ' ' && !state.PasswordMode) {
+          Require(e.DisplayString(state) == e.Text());
+        }
+        // A zero hidden while not editing leaves only blanks.
+        if (!state.Editing && state.ZeroDisplay == zdHide && IsIntegerType(type) &&
+            e.ReadInteger() == 0) {
+          Require(e.DisplayString(state) == std::string(e.Text().size(), ' '));
+        }
+        if (IsIntegerType(type)) CheckTextValueText(e);
         e.DropEntry();
         break;
       }

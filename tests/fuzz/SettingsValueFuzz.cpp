@@ -1,10 +1,15 @@
-// Fuzzes the settings value parser: no crash or undefined behaviour on any text, and every
-// value it accepts agrees with a plain reading of the same text.
+// Fuzzes the settings value parser: no crash or undefined behaviour on any text, every value it
+// accepts agrees with a plain reading of the same text, a value read back from its decimal and
+// hexadecimal texts is the same value (value, text, value), and settings made from the input,
+// written as the file's lines and read again, are the same settings.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "dialogs/SettingsValues.h"
 
@@ -56,5 +61,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* Data, size_t Size) {
   const bool ok = text.find('\0') == std::string_view::npos && Reference(text, expected);
   if (parsed.has_value() != ok || (ok && *parsed != expected)) std::abort();
   (void)TrimBlanks(text);
+  if (parsed) {
+    // The value's own texts read back to it: decimal, "$" and "0x" hexadecimal.
+    char hex[16];
+    std::snprintf(hex, sizeof(hex), "%X", static_cast<unsigned>(*parsed));
+    for (const std::string& form :
+         {std::to_string(*parsed), "$" + std::string(hex), "0x" + std::string(hex)}) {
+      if (ParseSettingsInteger(form) != parsed) std::abort();
+    }
+  }
+  // Settings from the input's bytes, through the lines the writer makes and back.
+  if (Size >= 14) {
+    const auto word = [Data](size_t At) {
+      return static_cast<uint16_t>(Data[At] | Data[At + 1] << 8);
+    };
+    const auto integer = [Data](size_t At) {
+      return static_cast<int32_t>(
+          static_cast<uint32_t>(Data[At]) | static_cast<uint32_t>(Data[At + 1]) << 8 |
+          static_cast<uint32_t>(Data[At + 2]) << 16 | static_cast<uint32_t>(Data[At + 3]) << 24);
+    };
+    THIDSettings written;
+    written.VendorID = word(0);
+    written.ProductID = word(2);
+    written.RepeatDelay = integer(4);
+    written.HeldDelay = integer(8);
+    written.CheckByte = Data[12];
+    written.UseCheck = (Data[13] & 1) != 0;
+    const auto lines = SettingsLines("Receiver", written);
+    const THIDSettings read =
+        ReadSettings([&lines](std::string_view Key) -> std::optional<std::string> {
+          for (const auto& [key, value] : lines) {
+            if (key == Key) return value;
+          }
+          return std::nullopt;
+        });
+    if (read.VendorID != written.VendorID || read.ProductID != written.ProductID ||
+        read.RepeatDelay != written.RepeatDelay || read.HeldDelay != written.HeldDelay ||
+        read.CheckByte != written.CheckByte || read.UseCheck != written.UseCheck) {
+      std::abort();
+    }
+  }
   return 0;
 }

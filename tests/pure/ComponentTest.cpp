@@ -46,4 +46,32 @@ TEST(ComponentLinks, EachSideLearnsOfTheOthersEndOnce) {
   EXPECT_EQ(c.Gone.size(), 1u);
 }
 
+// A control and its label each hold a link to the other; one letting go of its own link must
+// not cut the other's, whichever of the two is freed first.
+TEST(ComponentLinks, EachSideHoldsItsOwnLink) {
+  for (const bool firstGoesFirst : {true, false}) {
+    auto first = std::make_unique<TWatcher>("First");
+    auto second = std::make_unique<TWatcher>("Second");
+    first->FreeNotification(*second);
+    second->FreeNotification(*first);
+    first->RemoveFreeNotification(*second);  // the first no longer needs to know
+    if (firstGoesFirst) {
+      first.reset();
+      EXPECT_EQ(second->Gone, std::vector<std::string>{"First"});
+    } else {
+      second.reset();
+      EXPECT_EQ(first->Gone, std::vector<std::string>{"Second"});
+    }
+  }
+  // Once both have let go, neither is told.
+  auto a = std::make_unique<TWatcher>("A");
+  TWatcher b("B");
+  a->FreeNotification(b);
+  b.FreeNotification(*a);
+  b.RemoveFreeNotification(*a);
+  a->RemoveFreeNotification(b);
+  a.reset();
+  EXPECT_TRUE(b.Gone.empty());
+}
+
 }  // namespace

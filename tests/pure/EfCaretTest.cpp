@@ -2,6 +2,8 @@
 // system caret (through a recording stand-in for the window's caret).
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +63,47 @@ TEST(EfCaret, DefaultsRefusalsAndChangeNotices) {
   EXPECT_EQ(changes, 5);
   // An empty picture gives no size.
   EXPECT_EQ(caret.CaretHeight(), 10);
+}
+
+TEST(EfCaret, PicturesWhosePixelsDoNotFillThemAreRefused) {
+  TEfCaret caret;
+  caret.SetShape(csBitmap);
+  caret.SetBitmap({3, 4, std::vector<uint32_t>(12, 0xFFFFFF)});
+  int changes = 0;
+  caret.OnChange = TNotifyEvent(
+      [](void* Counter, void* /*Sender*/) { ++*static_cast<int*>(Counter); }, &changes);
+  struct {
+    int Width, Height;
+    size_t Pixels;
+  } const refused[] = {
+      {3, 4, 11}, {3, 4, 0}, {1, 1, 0}, {0x10000, 0x10000, 16}, {INT_MAX, INT_MAX, 1},
+  };
+  for (const auto& r : refused) {
+    try {
+      caret.SetBitmap({r.Width, r.Height, std::vector<uint32_t>(r.Pixels)});
+      ADD_FAILURE() << r.Width << " x " << r.Height << " with " << r.Pixels << " pixels taken";
+    } catch (const EInvalidCaretBitmap& e) {
+      EXPECT_NE(std::string(e.what()).find("pixel"), std::string::npos) << e.what();
+    }
+  }
+  const std::string message = [&caret] {
+    try {
+      caret.SetBitmap({3, 4, std::vector<uint32_t>(11)});
+    } catch (const EInvalidCaretBitmap& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  }();
+  EXPECT_EQ(message, "A caret picture of 3 x 4 pixels needs 12 pixel values, not 11");
+  // Nothing changed: the picture, its size and no change notice.
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(caret.Bitmap(), (TEfCaretBitmap{3, 4, std::vector<uint32_t>(12, 0xFFFFFF)}));
+  EXPECT_EQ(caret.CaretWidth(), 3);
+  // Empty pictures and pictures with pixels to spare are taken.
+  caret.SetBitmap({0, 5, {}});
+  caret.SetBitmap({2, 2, std::vector<uint32_t>(5)});
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(caret.CaretWidth(), 2);
 }
 
 TEST(EfCaret, FittedToTheCell) {

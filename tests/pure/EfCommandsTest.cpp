@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "widgets/efcommands.h"
@@ -97,6 +98,222 @@ INSTANTIATE_TEST_SUITE_P(
                                      {'Z', Ctrl, ccRestore},
                                      {VkBack, Shift, ccCharAllowed}}}),
     [](const auto& Info) { return std::string(Info.param.Name); });
+
+// The command numbers by value: the named commands in alphabetical order from 0, then the
+// internal numbers 249 to 255.
+TEST(EfCommandNumbers, ByValue) {
+  std::vector<std::string> named = {
+      "ccNone",         "ccBack",         "ccBotOfPage",   "ccBotRightCell", "ccCompleteDate",
+      "ccCompleteTime", "ccCopy",         "ccCtrlChar",    "ccCut",          "ccDec",
+      "ccDel",          "ccDelBol",       "ccDelEol",      "ccDelLine",      "ccDelWord",
+      "ccDown",         "ccEnd",          "ccExtendDown",  "ccExtendEnd",    "ccExtendHome",
+      "ccExtendLeft",   "ccExtendPgDn",   "ccExtendPgUp",  "ccExtendRight",  "ccExtendUp",
+      "ccExtBotOfPage", "ccExtFirstPage", "ccExtLastPage", "ccExtTopOfPage", "ccExtWordLeft",
+      "ccExtWordRight", "ccFirstPage"};
+  for (int i = 0; i <= 9; ++i) named.push_back("ccGotoMarker" + std::to_string(i));
+  for (const char* n : {"ccHome", "ccInc", "ccIns", "ccLastPage", "ccLeft", "ccNewLine",
+                        "ccNextPage", "ccPageLeft", "ccPageRight", "ccPaste", "ccPrevPage",
+                        "ccRedo", "ccRestore", "ccRight", "ccScrollDown", "ccScrollUp"}) {
+    named.emplace_back(n);
+  }
+  for (int i = 0; i <= 9; ++i) named.push_back("ccSetMarker" + std::to_string(i));
+  for (const char* n : {"ccTab", "ccTableEdit", "ccTopLeftCell", "ccTopOfPage", "ccUndo", "ccUp",
+                        "ccWordLeft", "ccWordRight"}) {
+    named.emplace_back(n);
+  }
+  ASSERT_EQ(named.size(), 76u);
+  for (size_t i = 0; i < named.size(); ++i) {
+    EXPECT_EQ(EfCommandName(static_cast<TEfCommand>(i)), named[i]) << "number " << i;
+  }
+  const std::pair<int, const char*> internal[] = {
+      {249, "ccTypedChar"},       {250, "ccMouseDown"},   {251, "ccMouseDrag"},
+      {252, "ccCharAllowed"},     {253, "ccDoubleClick"}, {254, "ccSequenceFailed"},
+      {255, "ccSequencePending"}, {256, "ccUser"},        {300, "ccUser44"}};
+  for (const auto& [number, name] : internal) {
+    EXPECT_EQ(EfCommandName(static_cast<TEfCommand>(number)), name) << "number " << number;
+  }
+  for (const int unnamed : {76, 100, 248}) {
+    EXPECT_EQ(EfCommandName(static_cast<TEfCommand>(unnamed)), "") << "number " << unnamed;
+  }
+  // The constants the fields use, by value.
+  const std::pair<TEfCommand, int> constants[] = {{ccBack, 1},
+                                                  {ccCopy, 6},
+                                                  {ccCtrlChar, 7},
+                                                  {ccCut, 8},
+                                                  {ccDec, 9},
+                                                  {ccDel, 10},
+                                                  {ccDelLine, 13},
+                                                  {ccDelWord, 14},
+                                                  {ccDown, 15},
+                                                  {ccEnd, 16},
+                                                  {ccExtendLeft, 20},
+                                                  {ccExtWordRight, 30},
+                                                  {ccGotoMarker0, 32},
+                                                  {ccHome, 42},
+                                                  {ccInc, 43},
+                                                  {ccIns, 44},
+                                                  {ccLeft, 46},
+                                                  {ccPaste, 51},
+                                                  {ccRestore, 54},
+                                                  {ccRight, 55},
+                                                  {ccSetMarker0, 58},
+                                                  {ccTab, 68},
+                                                  {ccUndo, 72},
+                                                  {ccUp, 73},
+                                                  {ccWordRight, 75},
+                                                  {ccTypedChar, 249},
+                                                  {ccMouseDown, 250},
+                                                  {ccCharAllowed, 252},
+                                                  {ccDoubleClick, 253},
+                                                  {ccSequenceFailed, 254},
+                                                  {ccSequencePending, 255},
+                                                  {ccUser, 256}};
+  for (const auto& [constant, value] : constants) EXPECT_EQ(constant, value) << value;
+}
+
+constexpr uint8_t VkPrior = 0x21, VkNext = 0x22, VkEnd = 0x23, VkHome = 0x24, VkUp = 0x26,
+                  VkRight = 0x27, VkDown = 0x28, VkInsert = 0x2D, VkDelete = 0x2E;
+
+// Every entry of "Grid", with that table alone enabled; keys it leaves out match nothing.
+TEST(EfBuiltInTables, GridEntries) {
+  TEfCommandProcessor p;
+  p.FindTableByTitle("Default")->SetEnabled(false);
+  p.FindTableByTitle("Grid")->SetEnabled(true);
+  const TStroke strokes[] = {
+      {VkLeft, None, ccLeft},
+      {VkRight, None, ccRight},
+      {VkHome, None, ccHome},
+      {VkEnd, None, ccEnd},
+      {VkDelete, None, ccDel},
+      {VkBack, None, ccBack},
+      {VkNext, Ctrl, ccBotOfPage},
+      {VkPrior, Ctrl, ccTopOfPage},
+      {VkInsert, None, ccIns},
+      {VkUp, None, ccUp},
+      {VkDown, None, ccDown},
+      {VkLeft, Shift, ccExtendLeft},
+      {VkRight, Shift, ccExtendRight},
+      {VkHome, Shift, ccExtendHome},
+      {VkEnd, Shift, ccExtendEnd},
+      {VkLeft, CtrlShift, ccExtWordLeft},
+      {VkRight, CtrlShift, ccExtWordRight},
+      {VkPrior, Shift, ccExtendPgUp},
+      {VkNext, Shift, ccExtendPgDn},
+      {VkUp, Shift, ccExtendUp},
+      {VkDown, Shift, ccExtendDown},
+      {VkHome, CtrlShift, ccExtFirstPage},
+      {VkEnd, CtrlShift, ccExtLastPage},
+      {VkPrior, CtrlShift, ccExtTopOfPage},
+      {VkNext, CtrlShift, ccExtBotOfPage},
+      {'X', Ctrl, ccCut},
+      {'C', Ctrl, ccCopy},
+      {'V', Ctrl, ccPaste},
+      {VkPrior, None, ccPrevPage},
+      {VkHome, Ctrl, ccFirstPage},
+      {VkNext, None, ccNextPage},
+      {VkEnd, Ctrl, ccLastPage},
+      {VkLeft, Ctrl, ccPageLeft},
+      {VkRight, Ctrl, ccPageRight},
+      {'Z', Ctrl, ccRestore},
+      {VkUp, Ctrl, ccTopLeftCell},
+      {VkDown, Ctrl, ccBotRightCell},
+      {VkF2, None, ccTableEdit},
+      // Only in "Default": Shift+Backspace, Shift+Delete, Ctrl+Insert, Shift+Insert, Tab.
+      {VkBack, Shift, ccCharAllowed},
+      {VkDelete, Shift, ccCharAllowed},
+      {VkInsert, Ctrl, ccCharAllowed},
+      {VkInsert, Shift, ccCharAllowed},
+      {0x09, None, ccCharAllowed},
+      {'Z', CtrlShift, ccCharAllowed},
+  };
+  for (const TStroke& s : strokes) {
+    EXPECT_EQ(EfCommandName(p.KeyToCommandShift(s.Key, s.Shift)), EfCommandName(s.Expected))
+        << "key " << int(s.Key) << " shift " << int(s.Shift.ToBits());
+  }
+}
+
+// Every entry of "WordStar", with that table alone enabled. A two-key entry takes its second
+// key plain or with Ctrl, not with Shift.
+TEST(EfBuiltInTables, WordStarEntries) {
+  const std::pair<uint8_t, TEfCommand> single[] = {
+      {'S', ccLeft},     {'D', ccRight},     {'E', ccUp},       {'X', ccDown},
+      {'R', ccPrevPage}, {'C', ccNextPage},  {'W', ccScrollUp}, {'Z', ccScrollDown},
+      {'A', ccWordLeft}, {'F', ccWordRight}, {'G', ccDel},      {'H', ccBack},
+      {'Y', ccDelLine},  {'V', ccIns},       {'T', ccDelWord},  {'P', ccCtrlChar}};
+  std::vector<std::tuple<uint8_t, uint8_t, TEfCommand>> pairs = {
+      {'Q', 'S', ccHome}, {'Q', 'D', ccEnd}, {'Q', 'Y', ccDelEol}, {'Q', 'L', ccRestore}};
+  for (uint8_t d = 0; d <= 9; ++d) {
+    pairs.emplace_back('Q', '0' + d, ccGotoMarker0 + d);
+    pairs.emplace_back('K', '0' + d, ccSetMarker0 + d);
+  }
+  EXPECT_EQ(std::size(single) + pairs.size(), 40u);
+  TEfCommandProcessor p;
+  p.FindTableByTitle("Default")->SetEnabled(false);
+  p.FindTableByTitle("WordStar")->SetEnabled(true);
+  for (const auto& [key, command] : single) {
+    EXPECT_EQ(EfCommandName(p.KeyToCommandShift(key, Ctrl)), EfCommandName(command)) << key;
+    p.ResetSequence();  // ^P leaves the next key to be taken literally
+    EXPECT_EQ(p.KeyToCommandShift(key, None), ccCharAllowed) << key << " without Ctrl";
+    EXPECT_EQ(p.KeyToCommandShift(key, CtrlShift), ccCharAllowed) << key << " with Shift";
+  }
+  for (const auto& [first, second, command] : pairs) {
+    for (const TShiftState secondShift : {None, Ctrl}) {
+      EXPECT_EQ(p.KeyToCommandShift(first, Ctrl), ccSequencePending) << first;
+      EXPECT_EQ(EfCommandName(p.KeyToCommandShift(second, secondShift)), EfCommandName(command))
+          << first << " " << second << " shift " << int(secondShift.ToBits());
+    }
+    EXPECT_EQ(p.KeyToCommandShift(first, Ctrl), ccSequencePending);
+    EXPECT_EQ(p.KeyToCommandShift(second, Shift), ccSequenceFailed) << first << " Shift+" << second;
+    EXPECT_EQ(p.KeyToCommandShift(first, Ctrl), ccSequencePending);
+    EXPECT_EQ(p.KeyToCommandShift(second, Alt), ccSequenceFailed) << first << " Alt+" << second;
+  }
+}
+
+// KeyToCommand builds the shift code from the keys held: Shift 2, Ctrl 4, Alt 8.
+TEST(EfBuiltInTables, ShiftCodesFromTheKeysHeld) {
+  constexpr uint8_t VkMenu = 0x12;
+  struct {
+    bool ShiftDown, CtrlDown, AltDown;
+    uint8_t Key;
+    TEfCommand Expected;
+  } const cases[] = {
+      {false, false, false, VkLeft, ccLeft},
+      {true, false, false, VkLeft, ccExtendLeft},
+      {false, true, false, VkLeft, ccWordLeft},
+      {true, true, false, VkLeft, ccExtWordLeft},
+      {false, false, true, VkLeft, ccCharAllowed},
+      {true, false, false, VkBack, ccBack},
+      {false, false, true, VkBack, ccRestore},
+      {true, false, true, VkBack, ccCharAllowed},
+      {true, false, false, VkInsert, ccPaste},
+      {false, true, false, VkInsert, ccCopy},
+      {true, false, false, VkDelete, ccCut},
+      {true, true, false, 'Z', ccRedo},
+      {false, true, false, 'Z', ccUndo},
+      {true, false, false, 'Z', ccCharAllowed},
+      {true, true, false, '0', ccSetMarker0},
+      {false, true, false, '9', ccGotoMarker0 + 9},
+      {false, true, false, 0x0D, ccNewLine},
+      {true, false, false, 0x0D, ccCharAllowed},
+      {false, true, false, 0x09, ccTab},
+      // The modifier keys themselves.
+      {true, false, false, VkShift, ccCharAllowed},
+      {false, true, false, VkControl, ccCharAllowed},
+  };
+  for (const auto& c : cases) {
+    static bool shift = false, ctrl = false, alt = false;
+    shift = c.ShiftDown;
+    ctrl = c.CtrlDown;
+    alt = c.AltDown;
+    const TEfKeyStateProbe probe = [](uint8_t Key) {
+      return (Key == VkShift && shift) || (Key == VkControl && ctrl) || (Key == VkMenu && alt);
+    };
+    TEfCommandProcessor p;
+    EXPECT_EQ(EfCommandName(p.KeyToCommand(c.Key, probe)), EfCommandName(c.Expected))
+        << "key " << int(c.Key) << " shift " << c.ShiftDown << " ctrl " << c.CtrlDown << " alt "
+        << c.AltDown;
+  }
+}
 
 TEST(EfCommandProcessor, BuiltInTablesInOrder) {
   TEfCommandProcessor p;

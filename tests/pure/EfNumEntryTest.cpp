@@ -269,6 +269,55 @@ TEST(EfNumericEntryRules, TypingBackspaceAndRefusals) {
   EXPECT_EQ(e.Text(), " 1-23");
 }
 
+// The lone "0": not stored when typed into an empty entry, dropped when Backspace leaves it
+// alone of a two-character entry, and a loaded text of value 0 gives an empty entry. A field
+// entered by the mouse loads its text unselected ("!" below), so a full "05" takes nothing
+// until a character goes.
+TEST(EfNumericEntryRules, TheLoneZeroAndTheMouseEntry) {
+  struct {
+    const char *Mask, *Start;
+    TNumericDataType Type;
+    const char* Keys;  // "!" loads the entry from the text unselected, "<" is Backspace
+    const char* Entry;
+    const char* Shown;
+  } const cases[] = {
+      {"KK", "", nftByte, "0", "", "00"},
+      {"KK", "", nftByte, "00", "", "00"},
+      {"KK", "", nftByte, "05", "5", "05"},
+      {"KK", "", nftByte, "50<", "5", "05"},
+      {"KK", "05", nftByte, "!", "05", "05"},
+      {"KK", "05", nftByte, "!<", "", "00"},    // "0" of "05" left alone: it goes too
+      {"KK", "05", nftByte, "!7", "05", "05"},  // full: refused
+      {"KK", "05", nftByte, "!<7", "7", "07"},
+      {"KK", "00", nftByte, "!", "00", "00"},
+      {"KK", "00", nftByte, "!<", "", "00"},
+      {"KK", "30", nftByte, "!<", "3", "03"},
+      {"999", "0", nftByte, "!", "", "  0"},  // a lone "0" loads as an empty entry
+      {"999", "0", nftByte, "!7", "7", "  7"},
+      {"999", "100", nftByte, "!<", "10", " 10"},
+      {"999", "100", nftByte, "!<<", "1", "  1"},
+      {"999", "100", nftByte, "!<<<", "", "  0"},
+      {"iiii", "-5", nftShortInt, "!<", "", "   0"},  // an empty entry loses its sign
+      {"iiii", "-50", nftShortInt, "!<", "5", "  -5"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Mask) + " from \"" + c.Start + "\" keys " + c.Keys);
+    TEfNumericEntry e = Field(c.Type, c.Mask);
+    if (*c.Start) e.SetValueFromText(c.Start);
+    for (const char* k = c.Keys; *k; ++k) {
+      if (*k == '!') {
+        e.LoadEntry();
+      } else if (*k == '<') {
+        (void)e.DeleteChar(false);
+      } else {
+        (void)e.TypeChar(*k, false);
+      }
+    }
+    EXPECT_EQ(e.EntryText(), c.Entry);
+    EXPECT_EQ(e.Text(), c.Shown);
+  }
+}
+
 TEST(EfNumericEntryRules, RegionalDecimalSeparator) {
   TEfNumericEntry e(TEfIntlSup::FromRegional("", ",", "."));
   e.SetDataType(nftDouble);
@@ -382,6 +431,47 @@ TEST(EfNumericRange, ChecksAgainstTheRecords) {
   e.SetRangeHi("20");
   e.Initialize();
   EXPECT_EQ(e.Text(), "10");
+}
+
+// The ends of a byte's range and of octal texts, each side of the edge.
+TEST(EfNumericRange, ByteAndOctalEdges) {
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Lo, *Hi;
+    const char* Typed;  // pasted over the selected text
+    const char* Shown;
+    int Code;
+    int32_t Read;  // IntegerValue: 0 when invalid
+  } const cases[] = {
+      {nftByte, "999", "", "", "255", "255", 0, 255},
+      {nftByte, "999", "", "", "256", "256", ecOutOfRange, 0},
+      {nftByte, "999", "", "", "0", "  0", 0, 0},
+      {nftByte, "KKK", "", "", "0FF", "0FF", 0, 255},
+      {nftByte, "KKK", "", "", "100", "100", ecOutOfRange, 0},
+      {nftByte, "KK", "10", "20", "0F", "0F", ecOutOfRange, 0},
+      {nftByte, "KK", "10", "20", "10", "10", 0, 16},
+      {nftByte, "KK", "10", "20", "20", "20", 0, 32},
+      {nftByte, "KK", "10", "20", "21", "21", ecOutOfRange, 0},
+      {nftByte, "OOOO", "", "", "377", "0377", 0, 255},
+      {nftByte, "OOOO", "", "", "400", "0400", ecOutOfRange, 0},
+      {nftByte, "OOOO", "", "", "1000", "1000", ecOutOfRange, 0},
+      {nftByte, "OOOO", "", "", "8", "0000", 0, 0},  // 8 is no octal digit
+      {nftByte, "bbbbbbbbb", "", "", "11111111", "011111111", 0, 255},
+      {nftByte, "bbbbbbbbb", "", "", "100000000", "100000000", ecOutOfRange, 0},
+      // Twelve octal digits: 32 bits fit, one more bit overflows.
+      {nftLongInt, "OOOOOOOOOOOO", "", "", "37777777777", "037777777777", 0, -1},
+      {nftLongInt, "OOOOOOOOOOOO", "", "", "40000000000", "040000000000", ecInvalidValue, 0},
+      {nftLongInt, "OOOOOOOOOOOO", "", "", "17777777777", "017777777777", 0, INT32_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Mask) + " " + c.Typed);
+    TEfNumericEntry e = Field(c.Type, c.Mask, c.Lo, c.Hi);
+    (void)e.Paste(c.Typed, true);
+    EXPECT_EQ(e.Text(), c.Shown);
+    const TEfIntegerRead r = e.IntegerValue();
+    EXPECT_EQ(r.ValidationCode, c.Code);
+    EXPECT_EQ(r.Value, c.Read);
+  }
 }
 
 TEST(EfNumericRange, RecordsAndTextsRefused) {

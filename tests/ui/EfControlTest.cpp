@@ -3,10 +3,13 @@
 // form's pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "gui/Application.h"
 #include "ui/EfDemo.h"
@@ -125,6 +128,176 @@ TEST_F(EfDemo, LabelsMadeAndFreedWhileTheFormRuns) {
   EXPECT_EQ(Form.FindComponent("Vol +Label1"), nullptr);
 }
 
+// --- The pair ends in either order --------------------------------------------------------
+
+// What went, in the order it went: a control writes down its address as it is freed, a label
+// whether it still held a control then, and whether that control was one already freed.
+std::vector<const void*>& FreedControls() {
+  static std::vector<const void*> freed;
+  return freed;
+}
+std::vector<std::string>& LabelEnds() {
+  static std::vector<std::string> ends;
+  return ends;
+}
+
+class TLinkedBox final : public TEfCustomControl {
+ public:
+  using TProps = TEfLabelInfoDef;
+  TLinkedBox(TForm& Form, std::string_view Name) : TEfCustomControl(Form, Name) {
+    std::erase(FreedControls(), this);  // a new control at the place of a freed one
+  }
+  ~TLinkedBox() override { FreedControls().push_back(this); }
+
+ protected:
+  void ReadProps(const TControlProps& Props) override { LoadLabelInfo(Props.As<TProps>(Name())); }
+  void CreateParams(TCreateParams& Params) override {
+    TEfCustomControl::CreateParams(Params);
+    Params.ClassName = "TLinkedBox";
+  }
+  void Paint(HDC Dc, const RECT& R) override { FillBackground(Dc, R); }
+};
+
+class TLinkedLabel final : public TEfAttachedLabel {
+ public:
+  using TEfAttachedLabel::TEfAttachedLabel;
+  ~TLinkedLabel() override {
+    const auto& freed = FreedControls();
+    if (Control() == nullptr) {
+      LabelEnds().push_back(Name() + " alone");
+    } else if (std::find(freed.begin(), freed.end(), Control()) != freed.end()) {
+      LabelEnds().push_back(Name() + " still holds its freed control");
+    } else {
+      LabelEnds().push_back(Name() + " with its control");
+    }
+  }
+};
+
+constexpr TEfLabelInfoDef LinkedInfo{.OffsetX = 0, .OffsetY = 0, .Visible = true};
+constexpr TEfAttachedLabelProps FieldCaption{.Label = {.FocusControl = "Field"},
+                                             .Control = "Field"};
+
+// Controls on the form come before those in a panel in the component list, which the form
+// frees from the end: the control in the panel goes before the label on the form, the label in
+// the panel before the control on the form.
+constexpr TControlDef LabelFirstControls[] = {
+    {.Kind = ControlKind<TPanel>, .Name = "Pane", .Left = 8, .Top = 8, .Width = 150, .Height = 60},
+    {.Kind = ControlKind<TLinkedLabel>,
+     .Name = "FieldLabel1",
+     .Left = 8,
+     .Top = 80,
+     .Width = 60,
+     .Height = 13,
+     .Caption = "&Field",
+     .Props = FieldCaption},
+    {.Kind = ControlKind<TLinkedBox>,
+     .Name = "Field",
+     .Parent = "Pane",
+     .Left = 8,
+     .Top = 8,
+     .Width = 60,
+     .Height = 21,
+     .TabOrder = 0,
+     .Props = LinkedInfo},
+};
+constexpr TControlDef ControlFirstControls[] = {
+    {.Kind = ControlKind<TPanel>, .Name = "Pane", .Left = 8, .Top = 8, .Width = 150, .Height = 60},
+    {.Kind = ControlKind<TLinkedLabel>,
+     .Name = "FieldLabel1",
+     .Parent = "Pane",
+     .Left = 8,
+     .Top = 8,
+     .Width = 60,
+     .Height = 13,
+     .Caption = "&Field",
+     .Props = FieldCaption},
+    {.Kind = ControlKind<TLinkedBox>,
+     .Name = "Field",
+     .Left = 8,
+     .Top = 80,
+     .Width = 60,
+     .Height = 21,
+     .TabOrder = 0,
+     .Props = LinkedInfo},
+};
+
+class TPairForm final : public TForm {
+ public:
+  explicit TPairForm(std::span<const TControlDef> Controls) {
+    const TFormDef def{.Name = "TPairForm",
+                       .Caption = "Pairs",
+                       .BorderStyle = TBorderStyle::Dialog,
+                       .ClientWidth = 200,
+                       .ClientHeight = 120,
+                       .Controls = Controls};
+    CreateForm(def, {});
+  }
+};
+
+class EfLabelPair : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FreedControls().clear();
+    LabelEnds().clear();
+  }
+};
+
+TEST_F(EfLabelPair, EndsCleanlyWhenTheFormFreesTheControlFirstOrTheLabelFirst) {
+  struct {
+    std::span<const TControlDef> Controls;
+    const char* End;
+  } const cases[] = {
+      {LabelFirstControls, "FieldLabel1 alone"},
+      {ControlFirstControls, "FieldLabel1 with its control"},
+  };
+  for (const auto& c : cases) {
+    LabelEnds().clear();
+    {
+      TPairForm form(c.Controls);
+      form.Show();
+      Pump();
+      auto& field = form.Control<TLinkedBox>("Field");
+      ASSERT_EQ(&field.AttachedLabel(), &form.Control("FieldLabel1"));
+      ASSERT_EQ(form.Control<TLinkedLabel>("FieldLabel1").Control(), &field);
+    }
+    EXPECT_EQ(LabelEnds(), std::vector<std::string>{c.End});
+  }
+}
+
+TEST_F(EfLabelPair, EndsCleanlyForALabelAttachedToAControlMadeAfterIt) {
+  // The label comes first in the list and attaches itself to a control made later: the control
+  // is freed first.
+  {
+    TPairForm form(ControlFirstControls);
+    form.Show();
+    Pump();
+    auto& label = form.Control<TLinkedLabel>("FieldLabel1");
+    auto& late = form.CreateControl<TLinkedBox>({.Kind = ControlKind<TLinkedBox>,
+                                                 .Name = "Late",
+                                                 .Left = 100,
+                                                 .Top = 80,
+                                                 .Width = 60,
+                                                 .Height = 21,
+                                                 .TabOrder = 1});
+    label.SetControl(&late);
+    label.SetBounds(label.Left() + 1, label.Top(), label.Width(), label.Height());  // attaches
+    Pump();
+    ASSERT_EQ(&late.AttachedLabel(), &label);
+  }
+  EXPECT_EQ(LabelEnds(), std::vector<std::string>{"FieldLabel1 alone"});
+  // Freeing the control while the form runs takes its label with it, while it is still whole.
+  {
+    TPairForm form(ControlFirstControls);
+    form.Show();
+    Pump();
+    LabelEnds().clear();
+    form.FreeComponent(form.Control("Field"));
+    EXPECT_EQ(form.FindComponent("FieldLabel1"), nullptr);
+    EXPECT_EQ(LabelEnds(), std::vector<std::string>{"FieldLabel1 with its control"});
+  }
+  EXPECT_EQ(LabelEnds().size(), 1u);
+}
+
 TEST_F(EfDemo, TheMnemonicFocusesTheControlWhenItCanTakeIt) {
   Form.Control("Other").SetFocus();
   Form.Box().SetEnabled(false);
@@ -135,6 +308,17 @@ TEST_F(EfDemo, TheMnemonicFocusesTheControlWhenItCanTakeIt) {
   PressKeys({VK_MENU, 'X'});
   Pump();
   EXPECT_EQ(GetFocus(), Form.Box().Handle());
+  // The letter alone does the same from a button; a control that takes characters types it.
+  Form.Control("Other").SetFocus();
+  PressKeys({'X'});
+  Pump();
+  EXPECT_EQ(GetFocus(), Form.Box().Handle());
+  Form.Plain().SetFocus();
+  PressKeys({VK_END});
+  PressKeys({'X'});
+  Pump();
+  EXPECT_EQ(GetFocus(), Form.Plain().Handle());
+  EXPECT_EQ(Form.Plain().Text, "plainx");
 }
 
 TEST_F(EfDemo, KeysGoThroughTheCommandTablesAndTheCaretFollowsTheMode) {
@@ -185,23 +369,39 @@ TEST_F(EfDemo, PicturesOfTheCaretModes) {
   PressKeys({VK_LEFT});
   Pump();
   SaveScreenshot(Form.Handle(), "EfDemo-insert");
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  // The caret's size and its top left in the box.
+  const auto caret = [&info] {
+    GetGUIThreadInfo(GetCurrentThreadId(), &info);
+    return std::vector<int>{info.rcCaret.right - info.rcCaret.left,
+                            info.rcCaret.bottom - info.rcCaret.top, info.rcCaret.left,
+                            info.rcCaret.top};
+  };
+  const int cellW = box.Carets.CellWidth();
+  const int cellH = box.Carets.CellHeight();
+  const int x = box.Carets.PositionX();
+  const int y = box.Carets.PositionY();
+  // Insert: a 2-pixel line as high as the cell, before the last character.
+  EXPECT_EQ(caret(), (std::vector<int>{2, cellH, x, y}));
   PressKeys({VK_INSERT});
   Pump();
   // A caret that blinked off is shown again at once by moving it.
   box.Carets.SetPosition(box.Carets.PositionX(), box.Carets.PositionY());
   SaveScreenshot(Form.Handle(), "EfDemo-overwrite");
   EXPECT_FALSE(box.Carets.InsertMode());
+  EXPECT_EQ(caret(), (std::vector<int>{cellW, cellH, x, y}));  // a block over the character
   box.Carets.CaretOvr()->SetShape(csHalfBlock);
   box.SetBounds(150, 150, 29, 21);
   Pump();
   box.Carets.SetPosition(box.Carets.PositionX(), box.Carets.PositionY());
   SaveScreenshot(Form.Handle(), "EfDemo-moved-halfblock");
   EXPECT_EQ(At(Label()), (TPoint{185, 153}));
+  // The lower half of the cell.
+  EXPECT_EQ(caret(), (std::vector<int>{cellW, cellH / 2, x, y + cellH - cellH / 2}));
   // A picture caret has the picture's size.
   box.Carets.CaretOvr()->SetBitmap({3, 4, std::vector<uint32_t>(12, 0xFFFFFF)});
   box.Carets.CaretOvr()->SetShape(csBitmap);
-  GUITHREADINFO info{};
-  info.cbSize = sizeof(info);
   GetGUIThreadInfo(GetCurrentThreadId(), &info);
   EXPECT_EQ(info.rcCaret.right - info.rcCaret.left, 3);
   EXPECT_EQ(info.rcCaret.bottom - info.rcCaret.top, 4);
@@ -283,8 +483,13 @@ TEST_F(EfController, OptionsEpochAndSpecialControls) {
   EXPECT_EQ(c.Epoch(), now.wYear / 100 * 100);
   for (const int refused : {1500, 1599, 4000}) c.SetEpoch(refused);
   EXPECT_EQ(c.Epoch(), now.wYear / 100 * 100);
-  c.SetEpoch(1950);
-  EXPECT_EQ(c.Epoch(), 1950);
+  // Both ends of 1600 .. 3999 are taken; one past either end leaves the epoch as it was.
+  const std::pair<int, int> epochs[] = {{1600, 1600}, {1599, 1600},  {3999, 3999},
+                                        {4000, 3999}, {-1600, 3999}, {1950, 1950}};
+  for (const auto& [set, expected] : epochs) {
+    c.SetEpoch(set);
+    EXPECT_EQ(c.Epoch(), expected) << "after " << set;
+  }
   c.OnGetEpoch = TGetEpochEvent([](void*, void*, int& Epoch) { Epoch += 1; }, nullptr);
   EXPECT_EQ(c.Epoch(), 1951);
 

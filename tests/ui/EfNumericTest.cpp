@@ -245,6 +245,29 @@ TEST_F(EfNumeric, TabSelectsAllAndTypingFollowsTheCalculatorRules) {
   EXPECT_EQ(Hex.IntegerValue(), 10);
 }
 
+TEST_F(EfNumeric, AKeyAHandlerSwallowsTypesNothingWhateverKeyCameBefore) {
+  Hex.OnKeyDown = TKeyEvent(
+      [](void*, void*, WORD& Key, TShiftState) {
+        if (Key == 'A') Key = 0;  // a handler swallows A
+      },
+      nullptr);
+  TabInto(Hex);
+  // F3 has no command, so its key-down lets a character through, yet it brings none; the
+  // swallowed A after it must not type its own.
+  struct {
+    WORD Key;
+    const char* Text;
+  } const steps[] = {
+      {VK_F3, "3E"}, {'A', "3E"}, {'B', "0B"}, {VK_F3, "0B"}, {'A', "0B"}, {'C', "BC"},
+  };
+  for (const auto& step : steps) {
+    PressKeys({step.Key});
+    Pump(30);
+    EXPECT_EQ(WindowText(Hex.Handle()), step.Text) << "after key " << step.Key;
+  }
+  Hex.OnKeyDown = {};
+}
+
 TEST_F(EfNumeric, LeavingWithAValueOutOfRangeReportsItAndTakesTheFocusBack) {
   Hex.SetRangeHigh(TEfRangeRecord{0x7F});
   EXPECT_EQ(Hex.RangeHi(), "7F");
@@ -498,9 +521,19 @@ TEST_F(EfNumeric, PicturesBesideAStandardEdit) {
   SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(Form.Font(false)), TRUE);
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-enabled");
+  // The field beside the edit: the same client height and background.
+  RECT fieldClient{}, editClient{};
+  GetClientRect(Hex.Handle(), &fieldClient);
+  GetClientRect(edit, &editClient);
+  EXPECT_EQ(fieldClient.bottom, editClient.bottom);
+  EXPECT_EQ(Draw(Hex.Handle()).At(1, 1), GetSysColor(COLOR_WINDOW));
   TabInto(Hex);
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-selection");
+  // The selected text in the highlight colours.
+  const TPicture selected = Draw(Hex.Handle());
+  EXPECT_TRUE(selected.Holds(GetSysColor(COLOR_HIGHLIGHT)));
+  EXPECT_TRUE(selected.Holds(GetSysColor(COLOR_HIGHLIGHTTEXT)));
   SendMessageA(edit, EM_SETSEL, 0, -1);
   SetFocus(edit);
   Pump();
@@ -511,6 +544,19 @@ TEST_F(EfNumeric, PicturesBesideAStandardEdit) {
   Pump();
   SaveScreenshot(Form.Handle(), "EfNumeric-overwrite");
   EXPECT_FALSE(Hex.InsertMode());
+  // The overwrite caret is a block of the field's character cell, not the 2-pixel line.
+  GUITHREADINFO info{};
+  info.cbSize = sizeof(info);
+  GetGUIThreadInfo(GetCurrentThreadId(), &info);
+  EXPECT_EQ(info.hwndCaret, Hex.Handle());
+  EXPECT_GT(info.rcCaret.right - info.rcCaret.left, 2);
+  const HDC dc = GetDC(Hex.Handle());
+  const HGDIOBJ font = SelectObject(dc, Hex.Font());
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, font);
+  ReleaseDC(Hex.Handle(), dc);
+  EXPECT_EQ(info.rcCaret.bottom - info.rcCaret.top, metrics.tmHeight);
   // Drawn lines along the edges; the text keeps clear of the top and right ones.
   Soft.SetBorders({.Left = {true, RGB(0, 160, 0), 1, TEfPenStyle::Solid},
                    .Top = {true, RGB(255, 0, 0), 2, TEfPenStyle::Solid},
@@ -555,7 +601,16 @@ TEST_F(EfNumeric, EventsAndTheErrorReports) {
       nullptr);
   Hex.OnUserCommand = TUserCommandEvent(
       [](void* S, void*, TEfCommand C) { static_cast<TSeen*>(S)->Commands.push_back(C); }, &seen);
-  DefaultController().EntryCommands().AddEntryToTable("Default", {VK_F5, 0, 0, 0, ccUser + 1});
+  // F5 gives a user command while this test runs; the process-wide table loses it again.
+  const TEfKeyEntry userKey{VK_F5, 0, 0, 0, ccUser + 1};
+  DefaultController().EntryCommands().AddEntryToTable("Default", userKey);
+  struct TRemoveKey {
+    uint32_t Key;
+    ~TRemoveKey() {
+      TEfCommandTable& table = *DefaultController().EntryCommands().FindTableByTitle("Default");
+      if (const int index = table.IndexOfKey(Key); index >= 0) table.Delete(index);
+    }
+  } const removeKey{userKey.KeyValue()};
 
   TabInto(Hex);
   Type("13");

@@ -205,6 +205,36 @@ TEST_F(FormLayer, TabFollowsTheTabOrderAndMnemonicsFocusOrPress) {
   EXPECT_NE(std::find(Form.Keys.begin(), Form.Keys.end(), VK_F2), Form.Keys.end());
 }
 
+TEST_F(FormLayer, ALabelsLetterAloneFocusesItsControlFromControlsThatTakeNoCharacters) {
+  TScript s;
+  std::vector<HWND> seen;
+  const auto press = [&](HWND From, WORD Key) {
+    return [&seen, From, Key] {
+      if (From != nullptr) SetFocus(From);
+      PressKeys({Key});
+    };
+  };
+  const auto note = [&] {
+    seen.push_back(Focus());
+    return true;
+  };
+  // From a button, a check box and (with Alt, as ever) from the list itself, "I" goes to the
+  // label's list, not to the tab stop after the label; in the list a letter stays there, as
+  // a list box takes characters.
+  s.Then([] { return true; }, press(Of("OK"), 'I'))
+      .Then(note, press(Of("Option"), 'I'))
+      .Then(note, press(nullptr, 'O'))
+      .Then(note,
+            [&] {
+              Form.Control("Items").SetEnabled(false);
+              press(Of("Apply"), 'I')();
+            })
+      .Then(note, [] { PressKeys({VK_ESCAPE}); });
+  EXPECT_EQ(RunModal(s), mrCancel);
+  EXPECT_EQ(seen, (std::vector<HWND>{Of("Items"), Of("Items"), Of("Items"), Of("Apply")}));
+  EXPECT_TRUE(Form.Clicks.empty());
+}
+
 TEST_F(FormLayer, ClicksReachTheirHandlersWithTheSender) {
   SendMessageA(Of("Option"), BM_CLICK, 0, 0);
   SendMessageA(Of("Apply"), BM_CLICK, 0, 0);

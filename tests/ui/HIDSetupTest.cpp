@@ -169,6 +169,35 @@ TEST_F(SetupDialog, MnemonicsMoveTheFocusAsInAWindowsDialog) {
   Run();
 }
 
+TEST_F(SetupDialog, PlainMnemonicLettersFollowTheLabelsFocusControl) {
+  Plug();
+  Script.Then(Shown, [] {
+    TFormTHID& f = Form();
+    const auto focusAfter = [](TControl& From, WORD key) {
+      From.SetFocus();
+      PressKeys({key});
+      Application().ProcessMessages();
+      return GetFocus();
+    };
+    // From buttons, the check box and the track bars, as with Alt.
+    EXPECT_EQ(focusAfter(f.BitBtnOK, 'H'), f.TBHeld.Handle());
+    EXPECT_EQ(focusAfter(f.TBHeld, 'D'), f.LBHid.Handle());
+    EXPECT_EQ(focusAfter(f.CBCheck, 'R'), f.TBRepeat.Handle());
+    EXPECT_EQ(focusAfter(f.BitBtnCancel, 'X'), f.BitBtnCancel.Handle())
+        << "a disabled field takes no focus";
+    f.CBCheck.SetChecked(true);
+    f.CBCheckClick(&f.CBCheck);
+    EXPECT_EQ(focusAfter(f.TBRepeat, 'X'), f.NFCheck.Handle());
+    SaveScreenshot(f.Handle(), "HIDSetup-plain-x");
+    EXPECT_EQ(focusAfter(f.BitBtnTest, 'D'), f.LBHid.Handle());
+    // The list and the field take characters: a letter stays there.
+    EXPECT_EQ(focusAfter(f.LBHid, 'R'), f.LBHid.Handle());
+    EXPECT_EQ(focusAfter(f.NFCheck, 'D'), f.NFCheck.Handle());
+    PressCancel();
+  });
+  Run();
+}
+
 // --- The device list ------------------------------------------------------------------------
 
 TEST_F(SetupDialog, ListsOnlyUsableDevicesEachWithItsKey) {

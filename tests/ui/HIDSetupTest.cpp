@@ -427,6 +427,7 @@ TEST_F(SetupDialog, ControlCharactersInDeviceStringsStayOutOfTheFile) {
   Script.Then(Shown, [&] {
     EXPECT_EQ(Lines(), (std::vector<std::string>{line}));
     Form().LBHid.SetItemIndex(0);
+    SaveScreenshot(Window(), "HIDSetup-control-characters");
     PressOk();
   });
   EXPECT_EQ(Run(), 0x12340001u);

@@ -340,14 +340,15 @@ std::string Format(const char* Pattern, auto... Values) {
   return out;
 }
 
-// The line of a device in the list.
+// The line of a device in the list. The device's own strings may hold line breaks and other
+// control characters: they show as blanks, as the line is written to the settings file.
 std::string DeviceLine(THidDevice& Device) {
   const int vendor = Device.DeviceAttributes.VendorID;
   const int product = Device.DeviceAttributes.ProductID;
-  const std::string name = Narrow(Device.ProductName());
+  const std::string name = BlankControls(Narrow(Device.ProductName()));
   if (name.empty()) return Format("Unknown Device (%d,%d)", vendor, product);
-  return Format("%s - %s (%d,%d)", name.c_str(), Narrow(Device.VendorName()).c_str(), vendor,
-                product);
+  return Format("%s - %s (%d,%d)", name.c_str(), BlankControls(Narrow(Device.VendorName())).c_str(),
+                vendor, product);
 }
 
 // The version label: the library's version, or why it could not be read.

@@ -66,9 +66,18 @@ std::optional<int32_t> ParseSettingsInteger(std::string_view Text) {
                   : static_cast<int32_t>(*value);
 }
 
+std::string BlankControls(std::string_view Text) {
+  std::string out(Text);
+  for (char& c : out) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) c = ' ';
+  }
+  return out;
+}
+
 std::array<std::pair<std::string_view, std::string>, 7> SettingsLines(
     std::string_view Name, const THIDSettings& Settings) {
-  return {{{"NAME", std::string(Name)},
+  return {{{"NAME", BlankControls(Name)},
            {"VID", std::to_string(Settings.VendorID)},
            {"PID", std::to_string(Settings.ProductID)},
            {"Delay", std::to_string(Settings.RepeatDelay)},

@@ -53,6 +53,11 @@ template <class ValueOf>
   return s;
 }
 
-// The keys and values the writer puts into the file, in the order it writes them.
+// Text with every control character (below the blank, and DEL) replaced by a blank: a value
+// written to the file stays on its line.
+[[nodiscard]] std::string BlankControls(std::string_view Text);
+
+// The keys and values the writer puts into the file, in the order it writes them; the name
+// with its control characters blanked.
 [[nodiscard]] std::array<std::pair<std::string_view, std::string>, 7> SettingsLines(
     std::string_view Name, const THIDSettings& Settings);

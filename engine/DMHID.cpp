@@ -1,6 +1,7 @@
 #include "engine/DMHID.h"
 
 #include <span>
+#include <vector>
 
 #include "engine/DateTime.h"
 #include "engine/ReportDecoding.h"
@@ -16,12 +17,21 @@ double CurrentDateTime() {
 }
 
 namespace {
-// Both numbers travel as 32-bit values; receivers take the low 32 bits of wParam and lParam.
+// The code numbers travel as unsigned 32-bit values, zero-extended to the message words.
 WPARAM AsWParam(int32_t Value) {
   return static_cast<WPARAM>(static_cast<uint32_t>(Value));
 }
 LPARAM AsLParam(int32_t Value) {
   return static_cast<LPARAM>(static_cast<uint32_t>(Value));
+}
+// The state is a signed number and travels sign-extended, so that rsError reads as -1 in a
+// 64-bit wParam too; the low 32 bits are the same either way.
+WPARAM StateWParam(int32_t State) {
+  return static_cast<WPARAM>(static_cast<intptr_t>(State));
+}
+
+bool Usable(const THidDevice& Device) {
+  return Device.Plugged && Device.ReadWriteOpen;
 }
 }  // namespace
 
@@ -119,17 +129,39 @@ void TDModHID::PostCode(int32_t Code1, int32_t Code2) {
 }
 
 void TDModHID::PostState() {
-  if (FTargetWnd != nullptr) PostMessageA(FTargetWnd, WM_HID_STATUS, AsWParam(FState), 15);
+  if (FTargetWnd != nullptr) PostMessageA(FTargetWnd, WM_HID_STATUS, StateWParam(FState), 15);
 }
 
 bool TDModHID::OpenDevice() {
   if (FVendorID == 0 && FProductID == 0) return false;
   if (FDevice != nullptr) CloseDevice(true);
   HIDController->DeviceChange();
-  HIDController->ClaimByIds(FDevice, FVendorID, FProductID);
-  const bool ok = FDevice != nullptr && FDevice->Plugged && FDevice->ReadWriteOpen;
+  ClaimReceiver();
+  const bool ok = FDevice != nullptr && Usable(*FDevice);
   SetState(ok ? rsOff : rsError);
   return ok;
+}
+
+void TDModHID::ClaimReceiver() {
+  HIDController->ClaimByIds(FDevice, FVendorID, FProductID);
+  if (FDevice == nullptr || Usable(*FDevice)) return;
+  // A receiver may show several interfaces with the same ids (keyboard, consumer control,
+  // vendor collections), and the system keeps a keyboard to itself. The interfaces tried stay
+  // claimed while the next is sought, so that each is handed out once; the unusable ones are
+  // given back afterwards. With none usable the first one is kept.
+  std::vector<THidDevice*> unusable{FDevice};
+  THidDevice* next = nullptr;
+  while (HIDController->ClaimByIds(next, FVendorID, FProductID) && !Usable(*next)) {
+    unusable.push_back(next);
+  }
+  auto giveBack = unusable.begin();
+  if (next != nullptr) {
+    FDevice = next;
+  } else {
+    FDevice = unusable.front();
+    ++giveBack;
+  }
+  for (; giveBack != unusable.end(); ++giveBack) HIDController->ReleaseDevice(*giveBack);
 }
 
 bool TDModHID::StartReceiving(bool OneShot) {

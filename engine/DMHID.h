@@ -84,6 +84,8 @@ class TDModHID {
   void DataModuleDestroy();
   void Timer1Timer(void* Sender);
   void PostCodeMessage();
+  // Claims the first usable interface with the configured ids into FDevice (see OpenDevice).
+  void ClaimReceiver();
 };
 
 // The current local date-time, to the millisecond.

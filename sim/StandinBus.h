@@ -41,6 +41,7 @@ struct TDeviceKind {
   bool NoStrings = false;     // the string queries fail
   bool NoCaps = false;        // HidD_GetPreparsedData fails
   bool Remote = false;        // the virtual remote's receiver: product and vendor names of its own
+  bool ControlChars = false;  // product and vendor names with line breaks and control characters
 };
 
 struct TDeviceName {
@@ -68,6 +69,7 @@ inline std::string FormatName(const TDeviceName& Device) {
   if (Device.Kind.NoStrings) flags += 's';
   if (Device.Kind.NoCaps) flags += 'c';
   if (Device.Kind.Remote) flags += 'r';
+  if (Device.Kind.ControlChars) flags += 'x';
   if (flags.empty()) flags = "-";
   char text[64];
   std::snprintf(text, sizeof text, ".%u.%04x.%04x.%u.", static_cast<unsigned>(Device.Serial),
@@ -99,6 +101,7 @@ inline std::optional<TDeviceName> ParseName(std::string_view Name) {
   device.Kind.NoStrings = flags.find('s') != std::string::npos;
   device.Kind.NoCaps = flags.find('c') != std::string::npos;
   device.Kind.Remote = flags.find('r') != std::string::npos;
+  device.Kind.ControlChars = flags.find('x') != std::string::npos;
   return device;
 }
 

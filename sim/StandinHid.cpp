@@ -52,7 +52,9 @@ BOOLEAN FillString(HANDLE Handle, PVOID Buffer, ULONG BufferLength, bool Product
   if (!device) return Fail(ERROR_INVALID_HANDLE);
   if (device->Kind.NoStrings) return Fail(ERROR_INVALID_PARAMETER);
   wchar_t text[64];
-  if (device->Kind.Remote) {
+  if (device->Kind.ControlChars) {
+    std::swprintf(text, 64, L"%ls", Product ? L"IR\r\n[EXTRA]\r\nVID=9\x01" : L"Maker\n\x7F\tX");
+  } else if (device->Kind.Remote) {
     std::swprintf(text, 64, L"%ls", Product ? L"Virtual IR Receiver" : L"KelHID Simulator");
   } else if (Product) {
     std::swprintf(text, 64, L"Stand-in Receiver %u", static_cast<unsigned>(device->Serial));

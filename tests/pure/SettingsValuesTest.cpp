@@ -134,4 +134,22 @@ TEST(SettingsFile, WritesSevenKeysInOrderAsPlainNumbers) {
   EXPECT_EQ(back.UseCheck, s.UseCheck);
 }
 
+// A device string may hold line breaks and other control characters; written as they are they
+// would start new keys or sections in the file.
+TEST(SettingsValues, ControlCharactersInTheNameBecomeBlanks) {
+  const struct {
+    std::string_view Name;
+    std::string_view Written;
+  } cases[] = {
+      {"Receiver\r\n[EVIL]\r\nVID=9", "Receiver  [EVIL]  VID=9"},
+      {std::string_view("a\0b\x01\x1F\x7F\tc", 8), "a b    c"},
+      {"\x80\xFF plain \xE9", "\x80\xFF plain \xE9"},  // beyond ASCII: kept
+      {" ~ ", " ~ "},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BlankControls(c.Name), c.Written);
+    EXPECT_EQ(SettingsLines(c.Name, THIDSettings{})[0].second, c.Written);
+  }
+}
+
 }  // namespace

@@ -197,7 +197,9 @@ TEST_F(EndToEnd, ConfigureTheScanCodeCheckThenReceiveOnlyItsCodes) {
            TextOf(FindWindowExA(capture, nullptr, "TLabel", nullptr)) == "Confirm Code";
   }));
   ASSERT_TRUE(receiver.SendToReader(press));
-  ASSERT_TRUE(WaitUntil([&] { return visible("TFormGetHID") == nullptr; }));
+  // The capture is over when its window is gone, not merely hidden.
+  const HWND captureShown = capture;
+  ASSERT_TRUE(WaitUntil([&] { return IsWindow(captureShown) == FALSE; }));
   // The field's text as a screen reader asks for it.
   const auto fieldText = [&] {
     char text[16] = {};
@@ -210,6 +212,7 @@ TEST_F(EndToEnd, ConfigureTheScanCodeCheckThenReceiveOnlyItsCodes) {
   // The dialog closes, then the settings are written.
   ASSERT_TRUE(
       WaitUntil([&] { return Folder.Read("KelHID.ini").find("UseCheck") != std::string::npos; }));
+  EXPECT_TRUE(WaitUntil([&] { return IsWindow(setup) == FALSE; })) << "the dialog outlived OK";
   const std::string settings = Folder.Read("KelHID.ini");
   EXPECT_NE(settings.find("VID=4660\r\nPID=1\r\n"), std::string::npos) << settings;
   EXPECT_NE(settings.find("Check=62\r\nUseCheck=1\r\n"), std::string::npos) << settings;

@@ -2,6 +2,7 @@
 // through the engine's controller, keys through the keyboard input of the system.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,9 +54,16 @@ class GetIRCodeTest : public ::testing::Test {
     DestroyWindow(Target);
   }
 
+  // The dialog while it is shown; each one seen is kept, to check after the call that it is gone.
   static HWND Dialog() {
     const HWND w = FindWindowA("TFormGetHID", nullptr);
-    return w != nullptr && IsWindowVisible(w) ? w : nullptr;
+    if (w == nullptr || !IsWindowVisible(w)) return nullptr;
+    Seen() = w;
+    return w;
+  }
+  static HWND& Seen() {
+    static HWND seen = nullptr;
+    return seen;
   }
   static TFormGetHID* Form() { return dynamic_cast<TFormGetHID*>(TWindow::FromHandle(Dialog())); }
   static std::string Panel() { return Form() ? TextOf(Form()->Panel1.Handle()) : ""; }
@@ -81,6 +89,12 @@ class GetIRCodeTest : public ::testing::Test {
     Script.Stop();
     EXPECT_FALSE(Script.TimedOut()) << "stuck at step " << Script.StepReached();
     EXPECT_TRUE(Script.Finished());
+    // A modal form is hidden before its call returns: what counts is that the window is gone.
+    EXPECT_EQ(FindWindowA("TFormGetHID", nullptr), nullptr) << "the dialog outlived its call";
+    if (Seen() != nullptr) {
+      EXPECT_FALSE(IsWindow(Seen())) << "the dialog outlived its call";
+    }
+    Seen() = nullptr;
     return code1;
   }
 
@@ -124,6 +138,7 @@ TEST_F(GetIRCodeTest, ConfirmWithTheSamePairIsAccepted) {
               EXPECT_EQ(Panel(), "Please Wait...");
               EXPECT_EQ(Form()->LabelNoMatch.FontColor(), RGB(0, 0, 255));
               SaveScreenshot(Dialog(), "GetIRCode-confirm");
+              EXPECT_GT(CountPixels(Form()->LabelNoMatch.Handle(), Bluish), 10);
             })
       .Then(Waiting, [&] { Report(Pair1234_5); })
       .Then([] { return Panel() == "1234,5"; }, [] { EXPECT_EQ(Note(), ""); });
@@ -141,6 +156,7 @@ TEST_F(GetIRCodeTest, MismatchStartsOver) {
               EXPECT_EQ(Form()->LabelNoMatch.FontColor(), RGB(255, 0, 0));
               EXPECT_EQ(Form()->FFirstCode1, 0);
               SaveScreenshot(Dialog(), "GetIRCode-mismatch");
+              EXPECT_GT(CountPixels(Form()->LabelNoMatch.Handle(), Reddish), 10);
             })
       // The next press is a new first press.
       .Then(Waiting, [&] { Report(Pair1234_6); })
@@ -267,6 +283,70 @@ TEST_F(GetIRCodeTest, OtherStatesComeBackAsTheirNumber) {
   EXPECT_EQ(Eng->FState, rsOff);
   EXPECT_EQ(Eng->FTargetWnd, Target);
   EXPECT_NE(Eng->FDevice, nullptr);
+}
+
+// However the capture is cancelled, the engine is as it was: its settings, its target window
+// and its state (the number, written back; rsGet by starting again).
+TEST_F(GetIRCodeTest, ACancelledCaptureChangesNothing) {
+  enum class TBefore { Open, Receiving, Error };
+  const auto cancelButton = [] { SendMessageA(Form()->BitBtnCancel.Handle(), BM_CLICK, 0, 0); };
+  const auto escape = [] { PressKeys({VK_ESCAPE}); };
+  const auto close = [] { PostMessageA(Dialog(), WM_CLOSE, 0, 0); };
+  struct Case {
+    const char* Name;
+    TBefore Before;
+    std::function<void()> Cancel;
+    int32_t State;
+  };
+  const Case cases[] = {
+      {"open, Cancel", TBefore::Open, cancelButton, rsOff},
+      {"open, Escape", TBefore::Open, escape, rsOff},
+      {"receiving, Cancel", TBefore::Receiving, cancelButton, rsGet},
+      {"receiving, closed", TBefore::Receiving, close, rsGet},
+      {"error, Cancel", TBefore::Error, cancelButton, rsError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Hid->Devices[0]->ReadWriteOpen = c.Before != TBefore::Error;
+    Eng->OpenDevice();
+    if (c.Before == TBefore::Receiving) {
+      ASSERT_TRUE(Eng->StartReceiving(false));
+    }
+    Eng->FRepeatDelay = 321;
+    Eng->FHeldDelay = 123;
+    Eng->FCheckByte = 0x5A;
+    Eng->FUseCheck = true;
+    Eng->FBeep = true;
+    Application().ProcessMessages();
+    Received.clear();
+    ASSERT_EQ(Eng->FState, c.State);
+    TScript script;
+    script.Then(
+        [] { return Dialog() != nullptr && (Waiting() || Panel() == "Error Starting IR Mode"); },
+        c.Cancel);
+    script.Start(15000);
+    Code2 = 7;
+    EXPECT_EQ(GetIRCode(Eng.get(), false, true, false, Code2), 0);
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Code2, 0);
+    EXPECT_EQ(FindWindowA("TFormGetHID", nullptr), nullptr);
+    EXPECT_EQ(Eng->FState, c.State);
+    EXPECT_EQ(Eng->FTargetWnd, Target);
+    EXPECT_EQ(Eng->FVendorID, 0x1234);
+    EXPECT_EQ(Eng->FProductID, 0x0001);
+    EXPECT_EQ(Eng->FRepeatDelay, 321);
+    EXPECT_EQ(Eng->FHeldDelay, 123);
+    EXPECT_EQ(Eng->FCheckByte, 0x5A);
+    EXPECT_TRUE(Eng->FUseCheck);
+    EXPECT_TRUE(Eng->FBeep);
+    if (c.State == rsGet) {
+      EXPECT_TRUE(Hid->OnDeviceData());
+      EXPECT_FALSE(Eng->FOneShot);
+    }
+    EXPECT_NE(Eng->FDevice, nullptr);
+    Application().ProcessMessages();
+    EXPECT_TRUE(Received.empty()) << "the engine's window heard of the capture";
+  }
 }
 
 TEST_F(GetIRCodeTest, FailedStartShowsTheError) {

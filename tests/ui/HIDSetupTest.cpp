@@ -51,9 +51,24 @@ class SetupDialog : public ::testing::Test {
     return *Devices.back();
   }
 
+  // The dialog while it is shown; each one seen is kept, to check after the call that it is gone.
   static HWND Window() {
     const HWND w = FindWindowA("TFormTHID", nullptr);
-    return w != nullptr && IsWindowVisible(w) ? w : nullptr;
+    if (w == nullptr || !IsWindowVisible(w)) return nullptr;
+    Seen() = w;
+    return w;
+  }
+  static HWND& Seen() {
+    static HWND seen = nullptr;
+    return seen;
+  }
+  // A modal form is hidden before its call returns: what counts is that the window is gone.
+  static void ExpectGone() {
+    EXPECT_EQ(FindWindowA("TFormTHID", nullptr), nullptr) << "the dialog outlived its call";
+    if (Seen() != nullptr) {
+      EXPECT_FALSE(IsWindow(Seen())) << "the dialog outlived its call";
+    }
+    Seen() = nullptr;
   }
   static TFormTHID& Form() { return dynamic_cast<TFormTHID&>(*TWindow::FromHandle(Window())); }
   static bool Shown() { return Window() != nullptr; }
@@ -79,7 +94,7 @@ class SetupDialog : public ::testing::Test {
     Script.Stop();
     EXPECT_FALSE(Script.TimedOut()) << "stuck at step " << Script.StepReached();
     EXPECT_TRUE(Script.Finished());
-    EXPECT_EQ(Window(), nullptr) << "the dialog outlived its call";
+    ExpectGone();
     return key;
   }
   uint32_t Run() { return Run(Folder.Path().c_str()); }
@@ -277,6 +292,8 @@ TEST_F(SetupDialog, SettingsFillTheControlsAndOkWritesTheSevenKeys) {
     EXPECT_TRUE(f.BitBtnTest.Enabled());
     EXPECT_TRUE(f.BitBtnOK.Enabled());
     SaveScreenshot(f.Handle(), "HIDSetup-filled");
+    EXPECT_GT(CountPixels(f.BitBtnTest.Handle(), RGB(220, 0, 0)), 0) << "the Test picture's beam";
+    EXPECT_GT(CountPixels(f.BitBtnCancel.Handle(), Reddish), 10) << "Cancel's red cross";
     PressOk();
   });
   EXPECT_EQ(Run(), 0x12340001u);
@@ -330,6 +347,7 @@ TEST_F(SetupDialog, OkWithoutALineOrCancelOrNoFolderSaveNothing) {
   cancel.Start(15000);
   EXPECT_EQ(ShowHIDSetup(Eng.get(), Folder.Path().c_str()), 0u);
   EXPECT_TRUE(cancel.Finished());
+  ExpectGone();
   EXPECT_TRUE(Folder.Read("KelHID.ini").empty());
 
   TScript noFolder;
@@ -344,6 +362,7 @@ TEST_F(SetupDialog, OkWithoutALineOrCancelOrNoFolderSaveNothing) {
   noFolder.Start(15000);
   EXPECT_EQ(ShowHIDSetup(Eng.get(), (Folder.Path() + "\\missing").c_str()), 0u);
   EXPECT_TRUE(noFolder.Finished());
+  ExpectGone();
 }
 
 // --- The delay bars ---------------------------------------------------------------------------
@@ -427,6 +446,142 @@ TEST_F(SetupDialog, TestCapturesTheScanCodeWithTheCheckOff) {
       << Folder.Read("KelHID.ini");
 }
 
+// A device's own strings may hold line breaks and other control characters: the list shows
+// them as blanks and the file gets exactly its seven keys, each on its line.
+TEST_F(SetupDialog, ControlCharactersInDeviceStringsStayOutOfTheFile) {
+  standin::TDeviceKind odd = Kind(0x1234, 1);
+  odd.ControlChars = true;
+  Plug(odd);
+  const std::string line = "IR  [EXTRA]  VID=9  - Maker   X (4660,1)";
+  Script.Then(Shown, [&] {
+    EXPECT_EQ(Lines(), (std::vector<std::string>{line}));
+    Form().LBHid.SetItemIndex(0);
+    SaveScreenshot(Window(), "HIDSetup-control-characters");
+    PressOk();
+  });
+  EXPECT_EQ(Run(), 0x12340001u);
+  EXPECT_EQ(Folder.Read("KelHID.ini"), "[SETUP]\r\nNAME=" + line +
+                                           "\r\nVID=4660\r\nPID=1\r\nDelay=10\r\n"
+                                           "HeldDelay=10\r\nCheck=0\r\nUseCheck=0\r\n");
+  // Read back as the profile functions see it: one section, the seven keys.
+  const std::string file = Folder.File("KelHID.ini");
+  const auto names = [](const char* List) {
+    std::vector<std::string> out;
+    for (const char* p = List; *p != '\0'; p += out.back().size() + 1) out.emplace_back(p);
+    return out;
+  };
+  char sections[512] = {};
+  GetPrivateProfileSectionNamesA(sections, sizeof sections, file.c_str());
+  EXPECT_EQ(names(sections), (std::vector<std::string>{"SETUP"}));
+  char keys[512] = {};
+  GetPrivateProfileStringA("SETUP", nullptr, "", keys, sizeof keys, file.c_str());
+  EXPECT_EQ(names(keys), (std::vector<std::string>{"NAME", "VID", "PID", "Delay", "HeldDelay",
+                                                   "Check", "UseCheck"}));
+}
+
+// Test when the receiver cannot be opened: no capture, no message, the dialog as it was; the
+// engine's state goes to its own window.
+TEST_F(SetupDialog, TestWithAReceiverThatCannotBeOpenedChangesNothing) {
+  const std::string ini = Ini(0x1234, 1, 300, 200, 0x2B, 1);
+  struct Case {
+    const char* Name;
+    bool HeldElsewhere;  // a device with the ids is there, but another program holds it
+    int32_t State;
+  };
+  const Case cases[] = {{"unplugged", false, rsNone}, {"held elsewhere", true, rsError}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Devices.clear();
+    TStandinDevice& receiver = Plug(Kind(0x1234, 1));
+    Folder.Write("KelHID.ini", ini);
+    std::vector<int32_t> posted;
+    TScript script;
+    script.Then(Shown, [&] {
+      TFormTHID& f = Form();
+      ASSERT_EQ(f.LBHid.ItemIndex(), 0);
+      receiver.Unplug();
+      if (c.HeldElsewhere) {
+        standin::TDeviceKind busy = Kind(0x1234, 1);
+        busy.Busy = true;
+        Plug(busy);
+      }
+      MSG msg;
+      while (PeekMessageA(&msg, Target, WM_HID_STATUS, WM_HID_STATUS, PM_REMOVE)) {
+      }
+      f.BitBtnTestClick(&f.BitBtnTest);
+      while (PeekMessageA(&msg, Target, WM_HID_STATUS, WM_HID_STATUS, PM_REMOVE)) {
+        posted.push_back(static_cast<int32_t>(msg.wParam));
+      }
+      EXPECT_EQ(FindWindowA("TFormGetHID", nullptr), nullptr);
+      EXPECT_EQ(FindMessageBox(), nullptr);
+      EXPECT_EQ(TextOf(f.NFCheck.Handle()), "2B");
+      EXPECT_TRUE(f.NFCheck.Enabled());
+      EXPECT_EQ(f.LBHid.Count(), 1);
+      EXPECT_EQ(f.LBHid.ItemIndex(), 0);
+      EXPECT_TRUE(f.BitBtnTest.Enabled());
+      EXPECT_EQ(f.TBRepeat.Position(), 300);
+      EXPECT_EQ(f.TBHeld.Position(), 200);
+      EXPECT_EQ(GetActiveWindow(), f.Handle());
+      PressCancel();
+    });
+    script.Start(15000);
+    EXPECT_EQ(ShowHIDSetup(Eng.get(), Folder.Path().c_str()), 0u);
+    EXPECT_TRUE(script.Finished());
+    ExpectGone();
+    EXPECT_EQ(posted, (std::vector<int32_t>{c.State}));
+    EXPECT_EQ(Eng->FState, c.State);
+    EXPECT_EQ(Folder.Read("KelHID.ini"), ini);
+  }
+}
+
+// The field takes the low byte of the captured Code2: the report's first significant byte.
+TEST_F(SetupDialog, TestPutsTheLowByteOfCode2IntoTheField) {
+  TStandinDevice& receiver = Plug();
+  const auto capture = [] { return FindWindowA("TFormGetHID", nullptr); };
+  const auto panel = [&] { return TextOf(FindWindowExA(capture(), nullptr, "TPanel", nullptr)); };
+  const auto waiting = [&] {
+    return capture() != nullptr && IsWindowVisible(capture()) &&
+           panel() == "Press a Key on your Remote";
+  };
+  struct Case {
+    uint8_t First;  // Code2's low byte
+    uint8_t Sixth;  // its second byte
+    const char* Shown;
+  };
+  for (const Case& c : {Case{0x2B, 0x1A, "2B"}, Case{0x01, 0xFF, "01"}}) {
+    SCOPED_TRACE(c.Shown);
+    // Significant bytes: Code2 = sixth << 8 | first.
+    const uint8_t press[] = {0x00, c.First, 0x01, 0x02, 0x03, 0x04, c.Sixth, 0x00, 0x00};
+    std::string captured;
+    TScript script;
+    script
+        .Then(Shown,
+              [] {
+                Form().CBCheck.SetChecked(true);
+                Form().CBCheckClick(nullptr);
+                Form().LBHid.SetItemIndex(0);
+                PostMessageA(Form().BitBtnTest.Handle(), BM_CLICK, 0, 0);
+              })
+        .Then(waiting, [&] { receiver.SendToReader(press); })
+        .Then([&] {
+          return waiting() &&
+                 TextOf(FindWindowExA(capture(), nullptr, "TLabel", nullptr)) == "Confirm Code";
+        })
+        .Then(waiting, [&] { receiver.SendToReader(press); })
+        .Then([&] { return capture() == nullptr; },
+              [&] {
+                captured = Form().NFCheck.Text();
+                PressCancel();
+              });
+    script.Start(15000);
+    ShowHIDSetup(Eng.get(), Folder.Path().c_str());
+    EXPECT_TRUE(script.Finished());
+    ExpectGone();
+    EXPECT_EQ(captured, c.Shown);
+    EXPECT_EQ(Eng->FCode2, c.Sixth << 8 | c.First) << "the code the capture took";
+  }
+}
+
 // --- The scan-code field ------------------------------------------------------------------------
 
 TEST_F(SetupDialog, ACheckByteOutsideTheRangeIsReportedAndTheFocusComesBack) {
@@ -448,6 +603,8 @@ TEST_F(SetupDialog, ACheckByteOutsideTheRangeIsReportedAndTheFocusComesBack) {
             [&] {
               box = MessageBoxText(FindMessageBox());
               SaveScreenshot(Window(), "HIDSetup-field-error");
+              // The box's error icon: a red cross.
+              EXPECT_GT(CountPixels(FindMessageBox(), Reddish), 50);
               SaveScreenshot(FindMessageBox(), "HIDSetup-field-error-box");
               PostMessageA(FindMessageBox(), WM_COMMAND, IDOK, 0);
             })

@@ -68,6 +68,37 @@ struct TScreenPicture {
   }
 };
 
+// How many pixels of a window's client area, as the window drew it, pass Test (given the
+// pixel's colour).
+template <class TTest>
+int CountPixels(HWND Window, TTest&& Test) {
+  RedrawWindow(Window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  GdiFlush();
+  RECT r{};
+  GetClientRect(Window, &r);
+  const HDC dc = GetDC(Window);
+  const TScreenPicture p = TScreenPicture::Copy(dc, 0, 0, r.right, r.bottom);
+  ReleaseDC(Window, dc);
+  int count = 0;
+  for (int y = 0; y < p.Height; ++y) {
+    for (int x = 0; x < p.Width; ++x) {
+      const unsigned char* px = &p.Bits[static_cast<size_t>(y) * p.Stride() + x * 3u];
+      if (Test(RGB(px[2], px[1], px[0]))) ++count;
+    }
+  }
+  return count;
+}
+inline int CountPixels(HWND Window, COLORREF Colour) {
+  return CountPixels(Window, [Colour](COLORREF c) { return c == Colour; });
+}
+// Clearly red, as a red cross or red text smoothed against its background.
+inline bool Reddish(COLORREF c) {
+  return GetRValue(c) >= 160 && GetGValue(c) <= 90 && GetBValue(c) <= 90;
+}
+inline bool Bluish(COLORREF c) {
+  return GetBValue(c) >= 160 && GetRValue(c) <= 90 && GetGValue(c) <= 90;
+}
+
 inline void SaveScreenshot(HWND Window, const std::string& Name) {
   const char* folder = std::getenv("KELHID_SCREENSHOTS");
   if (folder == nullptr || *folder == '\0' || Window == nullptr) return;

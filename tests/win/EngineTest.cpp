@@ -324,6 +324,103 @@ TEST_F(Engine, DestructionReleasesTheReceiverWithoutAMessage) {
   EXPECT_EQ(*log, (std::vector<std::string>{"no handler", "release"}));
 }
 
+// --- Receivers with several interfaces ------------------------------------------------------
+
+// A receiver shows several HID interfaces with the same ids; some (a keyboard collection) refuse
+// read-write opens. The engine takes the first usable one and gives the others back; with none
+// usable it keeps the first one claimed and reports rsError.
+TEST_F(Engine, CompositeReceiverTakesTheFirstUsableInterface) {
+  struct Interface {
+    uint16_t ProductID;
+    bool Attached;
+    bool ReadWrite;
+  };
+  struct Case {
+    const char* Name;
+    std::vector<Interface> Interfaces;
+    bool Opened;
+    int Held;  // the interface the engine holds afterwards, -1 none
+    Seq Posted;
+  };
+  const Case cases[] = {
+      {"keyboard first", {{1, true, false}, {1, true, true}}, true, 1, {State(rsOff)}},
+      {"unplugged, keyboard, vendor",
+       {{1, false, true}, {1, true, false}, {1, true, true}},
+       true,
+       2,
+       {State(rsOff)}},
+      {"other ids between",
+       {{1, true, false}, {2, true, true}, {1, true, true}},
+       true,
+       2,
+       {State(rsOff)}},
+      {"first usable", {{1, true, true}, {1, true, true}}, true, 0, {State(rsOff)}},
+      {"none usable",
+       {{1, true, false}, {1, false, true}, {2, true, true}},
+       false,
+       0,
+       {State(rsError)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    Eng.reset();
+    auto controller = std::make_unique<TFakeController>();
+    Hid = controller.get();
+    Eng = std::make_unique<TDModHID>(std::move(controller));
+    Eng->FTargetWnd = Window;
+    for (const Interface& i : c.Interfaces) Hid->Add(0x1234, i.ProductID, i.Attached, i.ReadWrite);
+    Configure();
+    EXPECT_EQ(Eng->OpenDevice(), c.Opened);
+    EXPECT_EQ(Take(), c.Posted);
+    ASSERT_EQ(Eng->FDevice, Hid->Devices[static_cast<size_t>(c.Held)].get());
+    for (size_t i = 0; i < Hid->Devices.size(); ++i) {
+      EXPECT_EQ(Hid->Devices[i]->Claimed, static_cast<int>(i) == c.Held) << "interface " << i;
+    }
+    EXPECT_EQ(Eng->FState, c.Opened ? rsOff : rsError);
+  }
+}
+
+TEST_F(Engine, CompositeReceiverReceivesThroughItsUsableInterface) {
+  Hid->Add(0x1234, 0x0001, true, false);  // keyboard collection
+  Hid->Add(0x1234, 0x0001);
+  Configure();
+  EXPECT_TRUE(Eng->StartReceiving(false));
+  EXPECT_EQ(Hid->Log, (std::vector<std::string>{"scan", "claim", "claim", "release", "handler"}));
+  Report({0x0B, 0x0B, 0x01});
+  EXPECT_EQ(Take(), (Seq{State(rsOff), State(rsGet), Code(33, 11), State(rsGet)}));
+  // Opened again: the same interface, the keyboard given back again.
+  EXPECT_TRUE(Eng->StartReceiving(false));
+  EXPECT_EQ(Eng->FDevice, Hid->Devices[1].get());
+  EXPECT_FALSE(Hid->Devices[0]->Claimed);
+  Eng->Disconnect();
+  EXPECT_FALSE(Hid->Devices[1]->Claimed);
+}
+
+// --- The message words ----------------------------------------------------------------------
+
+// The state is a signed number: on 64-bit it reaches the window sign-extended, so rsError reads
+// as -1 in the whole wParam. The code numbers are unsigned 32-bit values and stay zero-extended.
+TEST_F(Engine, StateTravelsSignExtendedAndCodesZeroExtended) {
+  Hid->Add(0x1234, 0x0001, true, false);
+  Configure();
+  EXPECT_FALSE(Eng->OpenDevice());
+  Eng->PostCode(-1, INT32_MIN);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, Window, WM_HID_STATUS, WM_HID_STATUS, PM_REMOVE));
+  EXPECT_EQ(static_cast<INT_PTR>(msg.wParam), INT_PTR{-1});
+  EXPECT_EQ(msg.lParam, 15);
+  ASSERT_TRUE(PeekMessageA(&msg, Window, WM_HID_CODE, WM_HID_CODE, PM_REMOVE));
+  EXPECT_EQ(static_cast<uint64_t>(msg.wParam), 0xFFFFFFFFull);
+  EXPECT_EQ(static_cast<uint64_t>(static_cast<ULONG_PTR>(msg.lParam)), 0x80000000ull);
+  Hid->Devices[0]->ReadWriteOpen = true;
+  EXPECT_TRUE(Eng->StartReceiving(false));
+  std::vector<INT_PTR> states;
+  while (PeekMessageA(&msg, Window, WM_HID_STATUS, WM_HID_STATUS, PM_REMOVE)) {
+    states.push_back(static_cast<INT_PTR>(msg.wParam));
+  }
+  EXPECT_EQ(states, (std::vector<INT_PTR>{rsNone, rsOff, rsGet}));
+}
+
 // --- Reports, the gate and the check byte -------------------------------------------------
 
 TEST_F(Engine, ReportsOutsideGetAreIgnored) {

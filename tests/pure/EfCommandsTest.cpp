@@ -193,6 +193,22 @@ TEST(EfCommandProcessor, DefaultTableByVirtualKeyCode) {
     EXPECT_EQ(p.KeyToCommandShift('0' + i, Ctrl), ccGotoMarker0 + i) << int{i};
     EXPECT_EQ(p.KeyToCommandShift('0' + i, CtrlShift), ccSetMarker0 + i) << int{i};
   }
+  // Each of them is a one-key entry: the same key value added again is a duplicate.
+  for (const auto& c : cases) {
+    if (c.Expected == ccCharAllowed) continue;
+    const auto code = static_cast<uint8_t>((c.Shift.Contains(ssShift) ? 2 : 0) +
+                                           (c.Shift.Contains(ssCtrl) ? 4 : 0) +
+                                           (c.Shift.Contains(ssAlt) ? 8 : 0));
+    EXPECT_THROW(p.AddEntryToTable("Default", {c.Key, code, 0, 0, ccUser}), EDuplicateCommand)
+        << "key " << int{c.Key};
+  }
+}
+
+TEST(EfCommandNames, NoNamesBetweenTheNamedAndTheInternalCommands) {
+  const std::pair<TEfCommand, const char*> names[] = {
+      {75, "ccWordRight"},  {76, ""},        {200, ""},        {248, ""},
+      {249, "ccTypedChar"}, {256, "ccUser"}, {257, "ccUser1"}, {1256, "ccUser1000"}};
+  for (const auto& [command, name] : names) EXPECT_EQ(EfCommandName(command), name) << command;
 }
 
 TEST(EfCommandProcessor, ModifierAndLockKeysNeitherBreakNorEndASequence) {

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -42,6 +45,36 @@ TEST(EfPictureChars, EachSetWithItsCaseConversion) {
   user.Sets[0].Chars.set('Z');
   EXPECT_EQ(FitPictureChar('1', 'z', 0, {}, user), 'Z');
   EXPECT_EQ(FitPictureChar('1', 'A', 0, {}, user), std::nullopt);
+}
+
+TEST(EfPictureChars, LettersAndCaseOfTheWindowsLatin1Set) {
+  // The case pairs of the Windows Latin-1 character set, and its letters without a case
+  // (sharp s, the ordinal indicators, micro).
+  std::vector<std::pair<int, int>> pairs = {{0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
+  for (int c = 'A'; c <= 'Z'; ++c) pairs.emplace_back(c, c + 0x20);
+  for (int c = 0xC0; c <= 0xDE; ++c) {
+    if (c != 0xD7) pairs.emplace_back(c, c + 0x20);  // not the multiplication sign
+  }
+  std::array<int, 256> upper{}, lower{};
+  std::array<bool, 256> letter{};
+  for (int c = 0; c < 256; ++c) upper[c] = lower[c] = c;
+  for (const auto& [u, l] : pairs) {
+    upper[l] = u;
+    lower[u] = l;
+    letter[u] = letter[l] = true;
+  }
+  for (const int c : {0xAA, 0xB5, 0xBA, 0xDF}) letter[c] = true;
+  for (int c = 1; c < 256; ++c) {
+    // Whether the system counts the hook f (0x83) and the modifier circumflex (0x88) as letters
+    // is its own affair.
+    if (c == 0x83 || c == 0x88) continue;
+    const char ch = static_cast<char>(c);
+    EXPECT_EQ(FitPictureChar('a', ch, 0, {}).has_value(), letter[c]) << "letter " << c;
+    EXPECT_EQ(static_cast<uint8_t>(FitPictureChar('!', ch, 0, {}).value_or(0)), upper[c])
+        << "upper " << c;
+    EXPECT_EQ(static_cast<uint8_t>(FitPictureChar('L', ch, 0, {}).value_or(0)), lower[c])
+        << "lower " << c;
+  }
 }
 
 TEST(EfIntl, RegionalSeparatorsWithFallback) {

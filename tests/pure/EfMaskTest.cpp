@@ -77,6 +77,37 @@ TEST(EfPictureChars, LettersAndCaseOfTheWindowsLatin1Set) {
   }
 }
 
+TEST(EfPictureChars, NumericSetsTakeTheirCharactersAndNoOthers) {
+  // Each numeric picture character against every character: what it takes, and as what.
+  const std::string digits = "0123456789";
+  struct {
+    const char* Masks;
+    std::string Takes;  // as typed
+    std::string Upper;  // taken as their capitals
+  } const cases[] = {
+      {"9DHMSdhmsy", digits + " ", ""},
+      {"i", digits + " -", ""},
+      {"#", digits + " -.", ""},
+      {"E", digits + " -.+E", "e"},
+      {"K", digits + " ABCDEF", "abcdef"},
+      {"O", "01234567 ", ""},
+      {"b", "01 ", ""},
+      {"B", "TF", "tf"},
+      {"Y", "YN", "yn"},
+  };
+  for (const auto& c : cases) {
+    for (const char* mask = c.Masks; *mask != 0; ++mask) {
+      for (int code = 1; code < 256; ++code) {
+        const char ch = static_cast<char>(code);
+        std::optional<char> want;
+        if (c.Takes.find(ch) != std::string::npos) want = ch;
+        if (c.Upper.find(ch) != std::string::npos) want = static_cast<char>(ch - 0x20);
+        EXPECT_EQ(FitPictureChar(*mask, ch, 0, {}), want) << *mask << " " << code;
+      }
+    }
+  }
+}
+
 TEST(EfIntl, RegionalSeparatorsWithFallback) {
   struct {
     const char *Currency, *Decimal, *Thousands, *Want;  // currency, decimal, thousands
@@ -102,6 +133,7 @@ TEST(EfMaskAnalysis, CountsAndModes) {
       {"P: iiii", 4, 4, 0, "", 'i'},   {"999-9999", 3, 3, 0, "", '9'},
       {"OOOO", 4, 4, 0, "O", 'O'},     {"bbbbbbbb", 8, 8, 0, "b", 'b'},
       {".##", 3, 0, 2, "", '#'},       {"---", 0, 0, 0, "", 0},
+      {"###.#", 5, 3, 1, "", '#'},
   };
   for (const auto& c : cases) {
     const TEfPictureMask m(c.Mask);
@@ -145,6 +177,8 @@ TEST(EfMaskMerge, ShowsAndReadsBack) {
       {"$99", "-5", "-$5", "-5"},
       {"$99", "-12", "-12", "-12"},  // the sign before the currency
       {"##.##", ".5", " 0.50", "0.50"},
+      {"$99", "12", "$12", "12"},  // the currency needs no room for a sign
+      {".##", "0.5", ".50", ".50"},
   };
   for (const auto& c : cases) {
     const TEfPictureMask m(c.Mask);

@@ -183,6 +183,62 @@ TEST(EfNumericConversions, RefusedTexts) {
   EXPECT_THROW((void)e.ReadValue(small), EWidgetError);
 }
 
+TEST(EfNumericConversions, IntegerNotationsOfTheText) {
+  // Hexadecimal digits in either case; "0x" or "$" before hexadecimal digits in a decimal
+  // field; the ends of the signed 32-bit range.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Text;
+    int32_t Read;
+  } const cases[] = {
+      {nftByte, "KK", "ff", 255},
+      {nftByte, "KK", "a", 10},
+      {nftByte, "KK", "$1f", 31},
+      {nftWord, "KKKK", "FaCe", 0xFACE},
+      {nftLongInt, "iiiiiiiiiii", "0x10", 16},
+      {nftLongInt, "iiiiiiiiiii", "0X1f", 31},
+      {nftLongInt, "iiiiiiiiiii", "$10", 16},
+      {nftLongInt, "iiiiiiiiiii", "-0x10", -16},
+      {nftLongInt, "iiiiiiiiiii", "010", 10},
+      {nftLongInt, "iiiiiiiiiii", "+2147483647", INT32_MAX},
+      {nftLongInt, "iiiiiiiiiii", "-2147483648", INT32_MIN},
+  };
+  for (const auto& c : cases) {
+    TEfNumericEntry e = Field(c.Type, c.Mask);
+    e.SetValueFromText(c.Text);
+    EXPECT_EQ(e.IntegerValue().Value, c.Read) << c.Text;
+  }
+  for (const char* text : {"-2147483649", "2147483648", "1x10", "0x", "$", "x10"}) {
+    TEfNumericEntry e = Field(nftLongInt, "iiiiiiiiiii");
+    EXPECT_THROW(e.SetValueFromText(text), EEntryFieldError) << text;
+  }
+}
+
+TEST(EfNumericConversions, FloatingNotationsOfTheText) {
+  struct {
+    const char *Text, *Shown;
+  } const taken[] = {
+      {"1e+2", "   100.00"},
+      {"1E-2", "     0.01"},
+      {"+5", "     5.00"},
+      {"2.5e1", "    25.00"},
+      // A missing integer digit is 0, and a trailing point goes.
+      {"-.25", "    -0.25"},
+      {".", "     0.00"},
+  };
+  for (const auto& c : taken) {
+    TEfNumericEntry e = Field(nftDouble, "######.##");
+    e.SetValueFromText(c.Text);
+    EXPECT_EQ(e.Text(), c.Shown) << c.Text;
+  }
+  for (const char* text : {"1e", "1e+", "1.5e", "e5", "1x", "+-1", "1-", "--1", "1e5x"}) {
+    for (const TNumericDataType type : {nftDouble, nftSingle, nftExtended}) {
+      TEfNumericEntry e = Field(type, "######.##");
+      EXPECT_THROW(e.SetValueFromText(text), EEntryFieldError) << text << " " << int{type};
+    }
+  }
+}
+
 // Keys: "^" selects the whole text for the next key, "<" is Backspace, "!" reloads the entry
 // (focus entry). Each typed character's outcome: a accepted, f filled, r refused.
 TEST(EfNumericEntryRules, TypingBackspaceAndRefusals) {

@@ -227,10 +227,15 @@ TEST(EfNumericConversions, FloatingNotationsOfTheText) {
       {".", "     0.00"},
   };
   for (const auto& c : taken) {
-    TEfNumericEntry e = Field(nftDouble, "######.##");
-    e.SetValueFromText(c.Text);
-    EXPECT_EQ(e.Text(), c.Shown) << c.Text;
+    for (const TNumericDataType type : {nftDouble, nftExtended}) {
+      TEfNumericEntry e = Field(type, "######.##");
+      e.SetValueFromText(c.Text);
+      EXPECT_EQ(e.Text(), c.Shown) << c.Text << " " << int{type};
+    }
   }
+  TEfNumericEntry extended = Field(nftExtended, "######.##");
+  extended.SetValueFromText("25000000000e-10");
+  EXPECT_EQ(extended.Text(), "     2.50");
   for (const char* text : {"1e", "1e+", "1.5e", "e5", "1x", "+-1", "1-", "--1", "1e5x"}) {
     for (const TNumericDataType type : {nftDouble, nftSingle, nftExtended}) {
       TEfNumericEntry e = Field(type, "######.##");
@@ -438,6 +443,33 @@ TEST(EfNumericRange, ChecksAgainstTheRecords) {
   e.SetRangeHi("20");
   e.Initialize();
   EXPECT_EQ(e.Text(), "10");
+}
+
+TEST(EfNumericRange, InitialValueAndTheEndsThemselves) {
+  // The initial value is 0 when the range holds it, else the low end.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Lo, *Hi;
+    int32_t Initial;
+  } const initial[] = {
+      {nftByte, "999", "1", "10", 1},
+      {nftShortInt, "iiii", "-5", "0", 0},
+      {nftShortInt, "iiii", "0", "5", 0},
+      {nftShortInt, "iiii", "-9", "-2", -9},
+  };
+  for (const auto& c : initial) {
+    EXPECT_EQ(Field(c.Type, c.Mask, c.Lo, c.Hi).IntegerValue().Value, c.Initial)
+        << c.Lo << ".." << c.Hi;
+  }
+  // Both ends are inside the range, for the floating types too.
+  for (const TNumericDataType type : {nftReal, nftDouble, nftExtended, nftSingle}) {
+    for (const auto& [text, code] : std::initializer_list<std::pair<const char*, int>>{
+             {"-1.5", 0}, {"2.5", 0}, {"-1.75", ecOutOfRange}, {"2.75", ecOutOfRange}}) {
+      TEfNumericEntry e = Field(type, "####.##", "-1.5", "2.5");
+      e.SetValueFromText(text);
+      EXPECT_EQ(e.CheckValue(false), code) << text << " " << int{type};
+    }
+  }
 }
 
 TEST(EfNumericRange, RecordsAndTextsRefused) {

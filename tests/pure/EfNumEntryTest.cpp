@@ -330,6 +330,34 @@ TEST(EfNumericEntryRules, TypingBackspaceAndRefusals) {
   EXPECT_EQ(e.Text(), " 1-23");
 }
 
+TEST(EfNumericEntryRules, SignAgainstTheRoomAndTheLoadedEntry) {
+  // The sign counts against the integer positions and against a full entry.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Keys, *Outcomes, *Shown;
+  } const cases[] = {
+      {nftDouble, "###.#", "-123.5", "aaaraf", "-12.5"},
+      {nftShortInt, "ii", "-57", "afr", "-5"},  // full: only a one-position field replaces
+  };
+  for (const auto& c : cases) {
+    TEfNumericEntry e = Field(c.Type, c.Mask);
+    std::string outcomes;
+    for (const char* k = c.Keys; *k; ++k) outcomes += "afro"[e.TypeChar(*k, false).Outcome];
+    EXPECT_EQ(outcomes, c.Outcomes) << c.Mask;
+    EXPECT_EQ(e.Text(), c.Shown) << c.Mask;
+  }
+  // Focus entry takes a shown minus into the sign.
+  TEfNumericEntry e = Field(nftShortInt, "iiii");
+  e.SetValueFromText("-12");
+  e.LoadEntry();
+  EXPECT_EQ(e.EntryText(), "12");
+  EXPECT_TRUE(e.EntryMinus());
+  // Twelve octal digits of which a word keeps eight.
+  TEfNumericEntry word = Field(nftWord, "OOOOOOOO");
+  ASSERT_TRUE(word.SetIntegerValue(65535));
+  EXPECT_EQ(word.Text(), "00177777");
+}
+
 TEST(EfNumericEntryRules, RegionalDecimalSeparator) {
   TEfNumericEntry e(TEfIntlSup::FromRegional("", ",", "."));
   e.SetDataType(nftDouble);

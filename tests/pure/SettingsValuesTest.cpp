@@ -142,6 +142,17 @@ TEST(SettingsFile, MissingOrBadValuesTakeTheDefaults) {
   EXPECT_FALSE(s.UseCheck);
 }
 
+TEST(SettingsFile, WithoutAFileTheSettingsAreTheDefaults) {
+  // What the loader puts into the engine when the directory has no settings file.
+  const THIDSettings s{};
+  EXPECT_EQ(s.VendorID, 0);
+  EXPECT_EQ(s.ProductID, 0);
+  EXPECT_EQ(s.RepeatDelay, 500);
+  EXPECT_EQ(s.HeldDelay, 500);
+  EXPECT_EQ(s.CheckByte, 0);
+  EXPECT_FALSE(s.UseCheck);
+}
+
 TEST(SettingsFile, WritesSevenKeysInOrderAsPlainNumbers) {
   const THIDSettings s{.VendorID = 0x8000,
                        .ProductID = 65535,

@@ -231,6 +231,43 @@ TEST_F(EfCaretPair, PositionsAndWindowlessFields) {
   EXPECT_TRUE(Take().empty());
 }
 
+TEST_F(EfCaretPair, SmallestSizesZeroPositionsAndTheOffsetOnTheScreen) {
+  // Sizes of 1 are taken, 0 and below refused; position 0 is a position.
+  TEfCaret caret;
+  caret.SetCaretHeight(0);
+  EXPECT_EQ(caret.CaretHeight(), 10);
+  caret.SetCaretHeight(1);
+  EXPECT_EQ(caret.CaretHeight(), 1);
+  caret.SetCaretWidth(-3);
+  EXPECT_EQ(caret.CaretWidth(), 2);
+  Pair->SetCellWidth(1);
+  EXPECT_EQ(Pair->CellWidth(), 1);
+  Pair->SetCellWidth(0);
+  EXPECT_EQ(Pair->CellWidth(), 1);
+  Pair->SetPosition(0, 0);
+  EXPECT_EQ(Pair->PositionX(), 0);
+  EXPECT_EQ(Pair->PositionY(), 0);
+  // A custom 3 x 5 caret centred in a 7 x 13 cell lies 2 pixels right and 4 down: the system
+  // caret goes to the position plus that offset.
+  Pair->SetCellWidth(7);
+  Pair->SetCellHeight(13);
+  Pair->SetInsertMode(false);
+  Pair->CaretOvr()->SetShape(csCustom);
+  Pair->CaretOvr()->SetCaretWidth(3);
+  Pair->CaretOvr()->SetCaretHeight(5);
+  Pair->CaretOvr()->SetAlign(caCenter);
+  Pair->SetPosition(20, 3);
+  Pair->Link(true);
+  EXPECT_EQ(Take(), (std::vector<std::string>{"create 3x5", "pos 22,7"}));
+  // Neither an empty description nor the current one again changes anything.
+  Pair->SetCaretIns(nullptr);
+  Pair->SetCaretOvr(nullptr);
+  Pair->SetCaretOvr(Pair->CaretOvr());
+  EXPECT_NE(Pair->CaretIns(), nullptr);
+  EXPECT_NE(Pair->CaretOvr(), nullptr);
+  EXPECT_TRUE(Take().empty());
+}
+
 TEST_F(EfCaretPair, ReplacedDescriptionsAreReleased) {
   auto mine = std::make_shared<TEfCaret>();
   mine->SetShape(csHorzLine);

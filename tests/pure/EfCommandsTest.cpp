@@ -338,6 +338,116 @@ TEST(EfCommandProcessor, BuiltInTablesInOrder) {
   EXPECT_TRUE(TEfCommandTable().Enabled());
 }
 
+TEST(EfCommandProcessor, DefaultTableByVirtualKeyCode) {
+  // Every entry of "Default", with the keys as Windows numbers them.
+  constexpr uint8_t Back = 0x08, Tab = 0x09, Enter = 0x0D, PgUp = 0x21, PgDn = 0x22, End = 0x23,
+                    Home = 0x24, Left = 0x25, Up = 0x26, Right = 0x27, Down = 0x28, Ins = 0x2D,
+                    Del = 0x2E;
+  struct {
+    uint8_t Key;
+    TShiftState Shift;
+    TEfCommand Expected;
+  } const cases[] = {
+      {Left, None, ccLeft},
+      {Right, None, ccRight},
+      {Left, Ctrl, ccWordLeft},
+      {Right, Ctrl, ccWordRight},
+      {Home, None, ccHome},
+      {End, None, ccEnd},
+      {Del, None, ccDel},
+      {Back, None, ccBack},
+      {Back, Shift, ccBack},
+      {PgUp, Ctrl, ccTopOfPage},
+      {PgDn, Ctrl, ccBotOfPage},
+      {Ins, None, ccIns},
+      {'Z', Ctrl, ccUndo},
+      {Back, Alt, ccRestore},
+      {Up, None, ccUp},
+      {Down, None, ccDown},
+      {Enter, Ctrl, ccNewLine},
+      {Left, Shift, ccExtendLeft},
+      {Right, Shift, ccExtendRight},
+      {Home, Shift, ccExtendHome},
+      {End, Shift, ccExtendEnd},
+      {Left, CtrlShift, ccExtWordLeft},
+      {Right, CtrlShift, ccExtWordRight},
+      {PgUp, Shift, ccExtendPgUp},
+      {PgDn, Shift, ccExtendPgDn},
+      {Up, Shift, ccExtendUp},
+      {Down, Shift, ccExtendDown},
+      {Home, CtrlShift, ccExtFirstPage},
+      {End, CtrlShift, ccExtLastPage},
+      {PgUp, CtrlShift, ccExtTopOfPage},
+      {PgDn, CtrlShift, ccExtBotOfPage},
+      {Del, Shift, ccCut},
+      {'X', Ctrl, ccCut},
+      {Ins, Ctrl, ccCopy},
+      {'C', Ctrl, ccCopy},
+      {Ins, Shift, ccPaste},
+      {'V', Ctrl, ccPaste},
+      {PgUp, None, ccPrevPage},
+      {PgDn, None, ccNextPage},
+      {Home, Ctrl, ccFirstPage},
+      {End, Ctrl, ccLastPage},
+      {Tab, None, ccTab},
+      {Tab, Ctrl, ccTab},
+      {'Z', CtrlShift, ccRedo},
+      // Keys next to the table's, and the table's keys with other modifiers: no command.
+      {0x0A, None, ccCharAllowed},
+      {0x0E, Ctrl, ccCharAllowed},
+      {Enter, None, ccCharAllowed},
+      {0x29, None, ccCharAllowed},
+      {0x2F, None, ccCharAllowed},
+      {Del, Ctrl, ccCharAllowed},
+      {Tab, Shift, ccCharAllowed},
+  };
+  TEfCommandProcessor p;
+  for (const auto& c : cases) {
+    EXPECT_EQ(EfCommandName(p.KeyToCommandShift(c.Key, c.Shift)), EfCommandName(c.Expected))
+        << "key " << int{c.Key};
+  }
+  for (uint8_t i = 0; i < 10; ++i) {
+    EXPECT_EQ(p.KeyToCommandShift('0' + i, Ctrl), ccGotoMarker0 + i) << int{i};
+    EXPECT_EQ(p.KeyToCommandShift('0' + i, CtrlShift), ccSetMarker0 + i) << int{i};
+  }
+  // Each of them is a one-key entry: the same key value added again is a duplicate.
+  for (const auto& c : cases) {
+    if (c.Expected == ccCharAllowed) continue;
+    const auto code = static_cast<uint8_t>((c.Shift.Contains(ssShift) ? 2 : 0) +
+                                           (c.Shift.Contains(ssCtrl) ? 4 : 0) +
+                                           (c.Shift.Contains(ssAlt) ? 8 : 0));
+    EXPECT_THROW(p.AddEntryToTable("Default", {c.Key, code, 0, 0, ccUser}), EDuplicateCommand)
+        << "key " << int{c.Key};
+  }
+}
+
+TEST(EfCommandNames, NoNamesBetweenTheNamedAndTheInternalCommands) {
+  const std::pair<TEfCommand, const char*> names[] = {
+      {75, "ccWordRight"},  {76, ""},        {200, ""},        {248, ""},
+      {249, "ccTypedChar"}, {256, "ccUser"}, {257, "ccUser1"}, {1256, "ccUser1000"}};
+  for (const auto& [command, name] : names) EXPECT_EQ(EfCommandName(command), name) << command;
+}
+
+TEST(EfCommandProcessor, ModifierAndLockKeysNeitherBreakNorEndASequence) {
+  // Shift, Ctrl, Alt, Caps Lock, Num Lock and Scroll Lock between the two keys of ^Q S; the
+  // keys beside them in the numbering (Pause 0x13, 0x15, 0x8F, 0x92) are ordinary keys.
+  for (const uint8_t key : {0x10, 0x11, 0x12, 0x14, 0x90, 0x91}) {
+    TEfCommandProcessor p;
+    p.FindTableByTitle("WordStar")->SetEnabled(true);
+    EXPECT_EQ(p.KeyToCommandShift(key, None), ccCharAllowed) << int{key};
+    EXPECT_EQ(p.KeyToCommandShift('Q', Ctrl), ccSequencePending);
+    EXPECT_EQ(p.KeyToCommandShift(key, Ctrl), ccSequencePending) << int{key};
+    EXPECT_EQ(p.KeyToCommandShift('S', None), ccHome) << int{key};
+  }
+  for (const uint8_t key : {0x13, 0x15, 0x8F, 0x92}) {
+    TEfCommandProcessor p;
+    p.FindTableByTitle("WordStar")->SetEnabled(true);
+    EXPECT_EQ(p.KeyToCommandShift('Q', Ctrl), ccSequencePending);
+    EXPECT_EQ(p.KeyToCommandShift(key, None), ccSequenceFailed) << int{key};
+    EXPECT_EQ(p.KeyToCommandShift('S', None), ccCharAllowed) << int{key};
+  }
+}
+
 TEST(EfCommandProcessor, KeyToCommandReadsTheModifiersAtTheKey) {
   TEfCommandProcessor p;
   static bool ctrlDown = false;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,6 +47,67 @@ TEST(EfPictureChars, EachSetWithItsCaseConversion) {
   EXPECT_EQ(FitPictureChar('1', 'A', 0, {}, user), std::nullopt);
 }
 
+TEST(EfPictureChars, LettersAndCaseOfTheWindowsLatin1Set) {
+  // The case pairs of the Windows Latin-1 character set, and its letters without a case
+  // (sharp s, the ordinal indicators, micro).
+  std::vector<std::pair<int, int>> pairs = {{0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
+  for (int c = 'A'; c <= 'Z'; ++c) pairs.emplace_back(c, c + 0x20);
+  for (int c = 0xC0; c <= 0xDE; ++c) {
+    if (c != 0xD7) pairs.emplace_back(c, c + 0x20);  // not the multiplication sign
+  }
+  std::array<int, 256> upper{}, lower{};
+  std::array<bool, 256> letter{};
+  for (int c = 0; c < 256; ++c) upper[c] = lower[c] = c;
+  for (const auto& [u, l] : pairs) {
+    upper[l] = u;
+    lower[u] = l;
+    letter[u] = letter[l] = true;
+  }
+  for (const int c : {0xAA, 0xB5, 0xBA, 0xDF}) letter[c] = true;
+  for (int c = 1; c < 256; ++c) {
+    // Whether the system counts the hook f (0x83) and the modifier circumflex (0x88) as letters
+    // is its own affair.
+    if (c == 0x83 || c == 0x88) continue;
+    const char ch = static_cast<char>(c);
+    EXPECT_EQ(FitPictureChar('a', ch, 0, {}).has_value(), letter[c]) << "letter " << c;
+    EXPECT_EQ(static_cast<uint8_t>(FitPictureChar('!', ch, 0, {}).value_or(0)), upper[c])
+        << "upper " << c;
+    EXPECT_EQ(static_cast<uint8_t>(FitPictureChar('L', ch, 0, {}).value_or(0)), lower[c])
+        << "lower " << c;
+  }
+}
+
+TEST(EfPictureChars, NumericSetsTakeTheirCharactersAndNoOthers) {
+  // Each numeric picture character against every character: what it takes, and as what.
+  const std::string digits = "0123456789";
+  struct {
+    const char* Masks;
+    std::string Takes;  // as typed
+    std::string Upper;  // taken as their capitals
+  } const cases[] = {
+      {"9DHMSdhmsy", digits + " ", ""},
+      {"i", digits + " -", ""},
+      {"#", digits + " -.", ""},
+      {"E", digits + " -.+E", "e"},
+      {"K", digits + " ABCDEF", "abcdef"},
+      {"O", "01234567 ", ""},
+      {"b", "01 ", ""},
+      {"B", "TF", "tf"},
+      {"Y", "YN", "yn"},
+  };
+  for (const auto& c : cases) {
+    for (const char* mask = c.Masks; *mask != 0; ++mask) {
+      for (int code = 1; code < 256; ++code) {
+        const char ch = static_cast<char>(code);
+        std::optional<char> want;
+        if (c.Takes.find(ch) != std::string::npos) want = ch;
+        if (c.Upper.find(ch) != std::string::npos) want = static_cast<char>(ch - 0x20);
+        EXPECT_EQ(FitPictureChar(*mask, ch, 0, {}), want) << *mask << " " << code;
+      }
+    }
+  }
+}
+
 TEST(EfIntl, RegionalSeparatorsWithFallback) {
   struct {
     const char *Currency, *Decimal, *Thousands, *Want;  // currency, decimal, thousands
@@ -69,6 +133,7 @@ TEST(EfMaskAnalysis, CountsAndModes) {
       {"P: iiii", 4, 4, 0, "", 'i'},   {"999-9999", 3, 3, 0, "", '9'},
       {"OOOO", 4, 4, 0, "O", 'O'},     {"bbbbbbbb", 8, 8, 0, "b", 'b'},
       {".##", 3, 0, 2, "", '#'},       {"---", 0, 0, 0, "", 0},
+      {"###.#", 5, 3, 1, "", '#'},
   };
   for (const auto& c : cases) {
     const TEfPictureMask m(c.Mask);
@@ -112,6 +177,8 @@ TEST(EfMaskMerge, ShowsAndReadsBack) {
       {"$99", "-5", "-$5", "-5"},
       {"$99", "-12", "-12", "-12"},  // the sign before the currency
       {"##.##", ".5", " 0.50", "0.50"},
+      {"$99", "12", "$12", "12"},  // the currency needs no room for a sign
+      {".##", "0.5", ".50", ".50"},
   };
   for (const auto& c : cases) {
     const TEfPictureMask m(c.Mask);

@@ -183,6 +183,67 @@ TEST(EfNumericConversions, RefusedTexts) {
   EXPECT_THROW((void)e.ReadValue(small), EWidgetError);
 }
 
+TEST(EfNumericConversions, IntegerNotationsOfTheText) {
+  // Hexadecimal digits in either case; "0x" or "$" before hexadecimal digits in a decimal
+  // field; the ends of the signed 32-bit range.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Text;
+    int32_t Read;
+  } const cases[] = {
+      {nftByte, "KK", "ff", 255},
+      {nftByte, "KK", "a", 10},
+      {nftByte, "KK", "$1f", 31},
+      {nftWord, "KKKK", "FaCe", 0xFACE},
+      {nftLongInt, "iiiiiiiiiii", "0x10", 16},
+      {nftLongInt, "iiiiiiiiiii", "0X1f", 31},
+      {nftLongInt, "iiiiiiiiiii", "$10", 16},
+      {nftLongInt, "iiiiiiiiiii", "-0x10", -16},
+      {nftLongInt, "iiiiiiiiiii", "010", 10},
+      {nftLongInt, "iiiiiiiiiii", "+2147483647", INT32_MAX},
+      {nftLongInt, "iiiiiiiiiii", "-2147483648", INT32_MIN},
+  };
+  for (const auto& c : cases) {
+    TEfNumericEntry e = Field(c.Type, c.Mask);
+    e.SetValueFromText(c.Text);
+    EXPECT_EQ(e.IntegerValue().Value, c.Read) << c.Text;
+  }
+  for (const char* text : {"-2147483649", "2147483648", "1x10", "0x", "$", "x10"}) {
+    TEfNumericEntry e = Field(nftLongInt, "iiiiiiiiiii");
+    EXPECT_THROW(e.SetValueFromText(text), EEntryFieldError) << text;
+  }
+}
+
+TEST(EfNumericConversions, FloatingNotationsOfTheText) {
+  struct {
+    const char *Text, *Shown;
+  } const taken[] = {
+      {"1e+2", "   100.00"},
+      {"1E-2", "     0.01"},
+      {"+5", "     5.00"},
+      {"2.5e1", "    25.00"},
+      // A missing integer digit is 0, and a trailing point goes.
+      {"-.25", "    -0.25"},
+      {".", "     0.00"},
+  };
+  for (const auto& c : taken) {
+    for (const TNumericDataType type : {nftDouble, nftExtended}) {
+      TEfNumericEntry e = Field(type, "######.##");
+      e.SetValueFromText(c.Text);
+      EXPECT_EQ(e.Text(), c.Shown) << c.Text << " " << int{type};
+    }
+  }
+  TEfNumericEntry extended = Field(nftExtended, "######.##");
+  extended.SetValueFromText("25000000000e-10");
+  EXPECT_EQ(extended.Text(), "     2.50");
+  for (const char* text : {"1e", "1e+", "1.5e", "e5", "1x", "+-1", "1-", "--1", "1e5x"}) {
+    for (const TNumericDataType type : {nftDouble, nftSingle, nftExtended}) {
+      TEfNumericEntry e = Field(type, "######.##");
+      EXPECT_THROW(e.SetValueFromText(text), EEntryFieldError) << text << " " << int{type};
+    }
+  }
+}
+
 // Keys: "^" selects the whole text for the next key, "<" is Backspace, "!" reloads the entry
 // (focus entry). Each typed character's outcome: a accepted, f filled, r refused.
 TEST(EfNumericEntryRules, TypingBackspaceAndRefusals) {
@@ -316,6 +377,34 @@ TEST(EfNumericEntryRules, TheLoneZeroAndTheMouseEntry) {
     EXPECT_EQ(e.EntryText(), c.Entry);
     EXPECT_EQ(e.Text(), c.Shown);
   }
+}
+
+TEST(EfNumericEntryRules, SignAgainstTheRoomAndTheLoadedEntry) {
+  // The sign counts against the integer positions and against a full entry.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Keys, *Outcomes, *Shown;
+  } const cases[] = {
+      {nftDouble, "###.#", "-123.5", "aaaraf", "-12.5"},
+      {nftShortInt, "ii", "-57", "afr", "-5"},  // full: only a one-position field replaces
+  };
+  for (const auto& c : cases) {
+    TEfNumericEntry e = Field(c.Type, c.Mask);
+    std::string outcomes;
+    for (const char* k = c.Keys; *k; ++k) outcomes += "afro"[e.TypeChar(*k, false).Outcome];
+    EXPECT_EQ(outcomes, c.Outcomes) << c.Mask;
+    EXPECT_EQ(e.Text(), c.Shown) << c.Mask;
+  }
+  // Focus entry takes a shown minus into the sign.
+  TEfNumericEntry e = Field(nftShortInt, "iiii");
+  e.SetValueFromText("-12");
+  e.LoadEntry();
+  EXPECT_EQ(e.EntryText(), "12");
+  EXPECT_TRUE(e.EntryMinus());
+  // Twelve octal digits of which a word keeps eight.
+  TEfNumericEntry word = Field(nftWord, "OOOOOOOO");
+  ASSERT_TRUE(word.SetIntegerValue(65535));
+  EXPECT_EQ(word.Text(), "00177777");
 }
 
 TEST(EfNumericEntryRules, RegionalDecimalSeparator) {
@@ -471,6 +560,33 @@ TEST(EfNumericRange, ByteAndOctalEdges) {
     const TEfIntegerRead r = e.IntegerValue();
     EXPECT_EQ(r.ValidationCode, c.Code);
     EXPECT_EQ(r.Value, c.Read);
+  }
+}
+
+TEST(EfNumericRange, InitialValueAndTheEndsThemselves) {
+  // The initial value is 0 when the range holds it, else the low end.
+  struct {
+    TNumericDataType Type;
+    const char *Mask, *Lo, *Hi;
+    int32_t Initial;
+  } const initial[] = {
+      {nftByte, "999", "1", "10", 1},
+      {nftShortInt, "iiii", "-5", "0", 0},
+      {nftShortInt, "iiii", "0", "5", 0},
+      {nftShortInt, "iiii", "-9", "-2", -9},
+  };
+  for (const auto& c : initial) {
+    EXPECT_EQ(Field(c.Type, c.Mask, c.Lo, c.Hi).IntegerValue().Value, c.Initial)
+        << c.Lo << ".." << c.Hi;
+  }
+  // Both ends are inside the range, for the floating types too.
+  for (const TNumericDataType type : {nftReal, nftDouble, nftExtended, nftSingle}) {
+    for (const auto& [text, code] : std::initializer_list<std::pair<const char*, int>>{
+             {"-1.5", 0}, {"2.5", 0}, {"-1.75", ecOutOfRange}, {"2.75", ecOutOfRange}}) {
+      TEfNumericEntry e = Field(type, "####.##", "-1.5", "2.5");
+      e.SetValueFromText(text);
+      EXPECT_EQ(e.CheckValue(false), code) << text << " " << int{type};
+    }
   }
 }
 

@@ -49,6 +49,45 @@ TEST(SettingsInteger, RefusesAnythingThatDoesNotParseWhole) {
   EXPECT_EQ(ParseSettingsInteger(std::string(2000, '0') + "5"), 5);
 }
 
+TEST(SettingsInteger, EveryDigitAndTheCharactersAroundThem) {
+  // The ends of each digit range, in each notation, and the characters just outside them.
+  struct {
+    const char* Text;
+    std::optional<int32_t> Want;
+  } const cases[] = {
+      {"9", 9},
+      {"90", 90},
+      {"-9", -9},
+      {"$9", 9},
+      {"0x9", 9},
+      {"0xa", 10},
+      {"0xf", 15},
+      {"0xA", 10},
+      {"0xF", 15},
+      {"$aF", 175},
+      {"$Fa", 250},
+      {"0x09afAF", 0x09AFAF},
+      {"$90", 0x90},
+      {"0123456789", 123456789},
+      {"/", {}},
+      {":", {}},
+      {"1:", {}},
+      {"$/", {}},
+      {"$:", {}},
+      {"0x@", {}},
+      {"0xG", {}},
+      {"$`", {}},
+      {"$g", {}},
+      {"0xa/", {}},
+      // Only "0x" or "0X" before the digits makes a text hexadecimal.
+      {"010", 10},
+      {"0019", 19},
+      {"1x5", {}},
+      {"00x5", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseSettingsInteger(c.Text), c.Want) << c.Text;
+}
+
 TEST(SettingsFile, TrimsBlanksAndControlCharactersAtBothEnds) {
   EXPECT_EQ(TrimBlanks("  C:\\Dir \t\r\n"), "C:\\Dir");
   EXPECT_EQ(TrimBlanks("\x01\x1F C:\\My Dir\x7F"), "C:\\My Dir\x7F");
@@ -95,6 +134,17 @@ TEST(SettingsFile, MissingOrBadValuesTakeTheDefaults) {
                                       {"HeldDelay", ""},
                                       {"Check", "$GG"},
                                       {"UseCheck", "yes"}}));
+  EXPECT_EQ(s.VendorID, 0);
+  EXPECT_EQ(s.ProductID, 0);
+  EXPECT_EQ(s.RepeatDelay, 500);
+  EXPECT_EQ(s.HeldDelay, 500);
+  EXPECT_EQ(s.CheckByte, 0);
+  EXPECT_FALSE(s.UseCheck);
+}
+
+TEST(SettingsFile, WithoutAFileTheSettingsAreTheDefaults) {
+  // What the loader puts into the engine when the directory has no settings file.
+  const THIDSettings s{};
   EXPECT_EQ(s.VendorID, 0);
   EXPECT_EQ(s.ProductID, 0);
   EXPECT_EQ(s.RepeatDelay, 500);

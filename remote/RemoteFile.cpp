@@ -40,12 +40,13 @@ std::string CommentKey(TSection Section, std::string_view Key) {
   return SectionKey(Section) + '=' + Lower(Key);
 }
 
-// A value as it may go into a line: control characters become blanks.
+// A value as it may go into a line and as it reads back: control characters become blanks,
+// and there are none at either end.
 std::string Clean(std::string_view Value) {
   std::string clean(Value);
   for (char& c : clean)
     if (static_cast<unsigned char>(c) < ' ' || c == 0x7F) c = ' ';
-  return clean;
+  return std::string(Trim(clean));
 }
 
 std::optional<unsigned> ParseUnsigned(std::string_view Text, unsigned Limit) {
@@ -91,7 +92,7 @@ std::string DescribeProblem(const TFileProblem& Problem) {
 std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
   *this = TRemoteFile();
   std::vector<TFileProblem> problems;
-  if (Text.starts_with("\xEF\xBB\xBF")) Text.remove_prefix(3);
+  while (Text.starts_with("\xEF\xBB\xBF")) Text.remove_prefix(3);  // UTF-8 marks
 
   struct TActionLine {
     std::string Name, Value, Line;
@@ -166,8 +167,7 @@ std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
       continue;
     }
     if (section == fsActions) {
-      actions.push_back(
-          {std::string(key), std::string(value), std::string(line), comments, number});
+      actions.push_back({std::string(key), Clean(value), std::string(line), comments, number});
       comments.clear();
       continue;
     }
@@ -242,6 +242,7 @@ std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
 
   // The actions, once every button is known.
   for (TActionLine& a : actions) {
+    if (a.Value.empty()) continue;  // no action, as if the line were not there
     std::string problem;
     TRemoteButton* button = Find(a.Name);
     if (button == nullptr) {
@@ -260,7 +261,6 @@ std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
     button->Action = a.Value;
     button->ActionLine = a.Number;
     FComments[CommentKey(fsActions, a.Name)] = std::move(a.Comments);
-    if (a.Value.empty()) continue;
     TAction action;
     if (std::string why = ParseAction(a.Value, action); !why.empty())
       problems.push_back({a.Number, "The action of " + a.Name + " is refused: " + why});
@@ -392,7 +392,7 @@ std::string TRemoteFile::DeleteButton(std::string_view Name) {
 std::string TRemoteFile::SetAction(std::string_view Name, std::string_view Action) {
   TRemoteButton* button = Find(Name);
   if (button == nullptr) return "There is no button " + std::string(Name) + ".";
-  const std::string line = Clean(Trim(Action));
+  const std::string line = Clean(Action);
   if (!line.empty()) {
     TAction parsed;
     if (std::string why = ParseAction(line, parsed); !why.empty()) return why;

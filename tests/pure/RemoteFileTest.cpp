@@ -219,9 +219,9 @@ TEST(RemoteFile, WritesNoLineBreakOrControlCharacterInsideAValue) {
   TRemoteFile file;
   ASSERT_EQ(file.AddButton("KEY_A", {1, 2}), "");
   ASSERT_EQ(file.SetAction("KEY_A", "text:one\r\n[Server]\nEnabled=1\ttwo\x7F"), "");
-  EXPECT_EQ(file.FindButton("KEY_A")->Action, "text:one  [Server] Enabled=1 two ");
+  EXPECT_EQ(file.FindButton("KEY_A")->Action, "text:one  [Server] Enabled=1 two");
   const std::string saved = file.Save();
-  EXPECT_NE(saved.find("\r\nKEY_A=text:one  [Server] Enabled=1 two \r\n"), std::string::npos);
+  EXPECT_NE(saved.find("\r\nKEY_A=text:one  [Server] Enabled=1 two\r\n"), std::string::npos);
   TRemoteFile again = Loaded(saved);
   EXPECT_FALSE(again.Server().Enabled);
   EXPECT_EQ(again.FindButton("KEY_A")->Action, "text:one  [Server] Enabled=1 two");

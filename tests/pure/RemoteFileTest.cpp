@@ -209,6 +209,28 @@ TEST(RemoteFile, KeepsCommentsWithTheLinesTheyDescribe) {
   EXPECT_EQ(again.Save(), saved);
 }
 
+TEST(RemoteFile, ASavedFileLoadsAsTheSameFile) {
+  const std::string texts[] = {
+      "\xEF\xBB\xBF\xEF\xBB\xBF; two marks\n[Remote]\n",   // a mark would go, a line be new
+      "[Buttons]\nA=1,2\n[Actions]\nA=\nA=keys:Up\n",      // an empty action line is none
+      "[Buttons]\nA=1,2\n[Actions]\nA=keys:Up\x7F\x01\n",  // control characters at the end
+      "[Buttons]\nA=1,2\na=3,4\nB=1,2\n[Actions]\nB=keys:Up\nA=keys:Nope\na=keys:Down\n",
+      "x\n[Other]\n; c\n[Buttons]\nA=1,2\n; tail\n",
+      "[Remote]\nName=a b\nname=tv\n[Server]\nPort=0\nPort=80\n",
+  };
+  for (const std::string& text : texts) {
+    TRemoteFile file;
+    (void)file.Load(text);
+    const std::string saved = file.Save();
+    TRemoteFile again;
+    (void)again.Load(saved);
+    EXPECT_EQ(again.Save(), saved) << text;
+  }
+  TRemoteFile file;
+  EXPECT_EQ(file.Load(texts[1]).size(), 0U);
+  EXPECT_EQ(file.FindButton("A")->Action, "keys:Up");
+}
+
 TEST(RemoteFile, AFreshFileHoldsEveryKeyWithItsDefault) {
   EXPECT_EQ(TRemoteFile().Save(),
             "[Remote]\r\nName=remote\r\n[Buttons]\r\n[Actions]\r\n[Server]\r\nEnabled=0\r\n"

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <optional>
+#include <utility>
 
 #include "remote/Actions.h"
 

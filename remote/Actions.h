@@ -57,7 +57,9 @@ struct TAction {
 };
 
 // Empty when Line is an action line, which then is in Action; else why not (Action is then
-// unspecified). Blanks around the line, the kind and the key names do not count.
+// unspecified). Blanks around the line, the kind, the key names and the message's parts do not
+// count; text: types everything after its colon, blanks too. A line that ends in ",repeat"
+// always means the flag, also after text: or run:.
 [[nodiscard]] std::string ParseAction(std::string_view Line, TAction& Action);
 
 // The key of that name ("VolumeUp", "a", "F12", "PageDown", ...; modifiers too), without

@@ -93,7 +93,6 @@ std::string DescribeProblem(const TFileProblem& Problem) {
 std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
   *this = TRemoteFile();
   std::vector<TFileProblem> problems;
-  while (Text.starts_with("\xEF\xBB\xBF")) Text.remove_prefix(3);  // UTF-8 marks
 
   struct TActionLine {
     std::string Name, Value, Line;
@@ -112,6 +111,9 @@ std::vector<TFileProblem> TRemoteFile::Load(std::string_view Text) {
     Text.remove_prefix(end == std::string_view::npos ? Text.size() : end + 1);
     ++number;
     if (line.ends_with('\r')) line.remove_suffix(1);
+    // UTF-8 marks: the file's own at its start, or ones left over where files were pasted
+    // together. None is kept, or a line kept behind blank lines would start the file written.
+    while (line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
     const std::string_view t = Trim(line);
     if (t.empty()) continue;
 

@@ -217,6 +217,7 @@ TEST(RemoteFile, ASavedFileLoadsAsTheSameFile) {
       "[Buttons]\nA=1,2\na=3,4\nB=1,2\n[Actions]\nB=keys:Up\nA=keys:Nope\na=keys:Down\n",
       "x\n[Other]\n; c\n[Buttons]\nA=1,2\n; tail\n",
       "[Remote]\nName=a b\nname=tv\n[Server]\nPort=0\nPort=80\n",
+      "\r\n\xEF\xBB\xBF,1\r\n[Remote]\n",  // a mark after a blank line, on a bad line
   };
   for (const std::string& text : texts) {
     TRemoteFile file;

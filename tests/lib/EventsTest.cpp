@@ -134,6 +134,35 @@ TEST_F(Events, TheWindowlessEngineTakesCallsFromAnyThreadWithTheirOwnErrorTexts)
   EXPECT_EQ(Lib.WaitEvent(0, &kind, nullptr, nullptr, nullptr, nullptr), KELHID_E_NO_ENGINE);
 }
 
+TEST_F(Events, AWindowlessEnginesDialogRunsWhileTheCallerAnswersItsMessages) {
+  TStandinDevice receiver;
+  Windowless();
+  ASSERT_EQ(Lib.OpenDevice(), KELHID_OK);
+  EXPECT_EQ(Until("state 2").size(), 1u);
+  // While the capture is open the caller's window is sent a message by another thread (as a
+  // dialog it owns would be), and the engine is busy for other callers.
+  LRESULT answered = 0;
+  int busy = 0;
+  std::thread user([&] {
+    HWND dialog = nullptr;
+    for (int i = 0; i < 500 && (dialog == nullptr || !IsWindowVisible(dialog)); ++i) {
+      Sleep(20);
+      dialog = FindWindowA(nullptr, "Get IR Code");
+    }
+    answered = SendMessageA(Target, WM_GETTEXTLENGTH, 0, 0) + 1;
+    busy = Lib.StopReceiving();
+    EXPECT_TRUE(receiver.SendToReader(Key(0x10)));
+  });
+  unsigned code1 = 0, code2 = 0;
+  EXPECT_EQ(Lib.GetIRCode(FALSE, FALSE, FALSE, &code1, &code2), KELHID_OK) << Lib.Error();
+  user.join();
+  EXPECT_EQ(code1 * 100 + code2, 286475u);
+  EXPECT_EQ(answered, 1);
+  EXPECT_EQ(busy, KELHID_E_BUSY);
+  // The capture's own codes and states are not the host's events.
+  EXPECT_EQ(Next(300).Kind, 0);
+}
+
 TEST_F(Events, AWaiterIsWokenWhenTheEngineIsFreed) {
   Windowless();
   int result = 0;

@@ -10,7 +10,8 @@
 #include "gui/Window.h"
 
 namespace {
-// How long a call waits for a busy main thread to begin it before it posts the wake-up message.
+// How long a call waits for a main thread busy in a loop of this layer's to begin it before it
+// posts the wake-up message.
 constexpr DWORD BusyGraceMs = 10;
 
 // The full path of a module's file, however long.
@@ -96,11 +97,45 @@ void TApplication::RegisterWindowClass(const WNDCLASSEXA& Class) {
   if (RegisterClassExA(&Class)) FClasses.emplace_back(Class.lpszClassName);
 }
 
+// Counts on the main thread only: the others' waits wake nothing that calls wait for.
+class TApplication::TOwnLoop {
+ public:
+  explicit TOwnLoop(TApplication& Owner)
+      : FOwner(GetCurrentThreadId() == Owner.FMainThreadId ? &Owner : nullptr) {
+    if (FOwner != nullptr) FOwner->EnterOwnLoop();
+  }
+  TOwnLoop(const TOwnLoop&) = delete;
+  TOwnLoop& operator=(const TOwnLoop&) = delete;
+  ~TOwnLoop() {
+    if (FOwner != nullptr) FOwner->LeaveOwnLoop();
+  }
+
+ private:
+  TApplication* FOwner;
+};
+
+void TApplication::EnterOwnLoop() {
+  const std::lock_guard lock(FQueueLock);
+  ++FOwnLoopDepth;
+}
+
+void TApplication::LeaveOwnLoop() {
+  bool queued = false;
+  {
+    const std::lock_guard lock(FQueueLock);
+    queued = --FOwnLoopDepth == 0 && !FQueue.empty();
+  }
+  // Queued while the loop was on its way out: the caller waits out its grace otherwise.
+  if (queued) CheckSynchronize();
+}
+
 void TApplication::Run() {
+  const TOwnLoop own(*this);
   while (!FTerminated) HandleMessage();
 }
 
 bool TApplication::HandleOne() {
+  const TOwnLoop own(*this);
   MSG msg;
   if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
@@ -139,11 +174,13 @@ void TApplication::DispatchQueued(MSG& Message) {
 }
 
 void TApplication::HandleMessage() {
+  const TOwnLoop own(*this);
   if (HandleOne() || FTerminated) return;
   Idle();
 }
 
 void TApplication::Idle(DWORD TimeoutMs) {
+  const TOwnLoop own(*this);
   if (!BeginWait()) {
     CheckSynchronize();
     return;
@@ -167,6 +204,7 @@ void TApplication::EndWait() {
 }
 
 void TApplication::ProcessMessages() {
+  const TOwnLoop own(*this);
   while (HandleOne()) {
   }
 }
@@ -215,15 +253,23 @@ bool TApplication::Synchronize(const std::function<void()>& Call) {
   }
   TQueuedCall item{&Call};
   bool waits = false;
+  bool own = false;
   {
     const std::lock_guard lock(FQueueLock);
     FQueue.push_back(&item);
     waits = std::exchange(FMainWaits, false);  // one wake-up is enough
+    own = FOwnLoopDepth > 0;
   }
-  if (waits) SetEvent(FQueueEvent);
+  if (waits) {
+    SetEvent(FQueueEvent);
+  } else if (!own) {
+    // In a loop that is not this layer's: only a message reaches it.
+    PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
+  }
   std::unique_lock lock(FQueueLock);
-  if (!waits && !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
-    // Busy for longer: perhaps in a loop that is not the program's own, which only a message
+  if (!waits && own &&
+      !FQueueDone.WaitFor(FQueueLock, BusyGraceMs, [&item] { return item.Taken; })) {
+    // Busy for longer: perhaps a handler is in a loop of the system's, which only a message
     // reaches.
     lock.unlock();
     PostMessageA(FHandle, WM_APP_SYNCHRONIZE, 0, 0);
@@ -261,6 +307,7 @@ bool TApplication::CheckSynchronize() {
 }
 
 void TApplication::WaitFor(HANDLE Object) {
+  const TOwnLoop own(*this);
   const HANDLE handles[2] = {Object, FQueueEvent};
   for (;;) {
     if (!BeginWait()) {

@@ -118,11 +118,13 @@ class TApplication {
   [[nodiscard]] size_t MainWindowHookCount() const { return FHooks.size(); }
 
   // From another thread: queues Call for the main thread and waits until it has run. A main
-  // thread asleep in Idle or blocked in WaitFor is woken by an event it waits for as well; a
-  // busy one runs the call before it next sleeps, and is posted WM_APP_SYNCHRONIZE when it has
-  // not begun the call shortly, since it may be in a message loop of the system's (a message
-  // box's, say), which only a message reaches. On the main thread Call runs at once. False when
-  // Call raised an error.
+  // thread asleep in Idle or blocked in WaitFor is woken by an event it waits for as well. One
+  // busy in a loop of this layer's (Run, HandleMessage, ProcessMessages) runs the call before it
+  // next sleeps, and is posted WM_APP_SYNCHRONIZE when it has not begun the call shortly, since
+  // a handler may have entered a message loop of the system's (a message box's, say), which
+  // only a message reaches. A main thread outside this layer's loops (in a host program's own
+  // message loop, say) is posted WM_APP_SYNCHRONIZE at once. On the main thread Call runs at
+  // once. False when Call raised an error.
   bool Synchronize(const std::function<void()>& Call);
   // On the main thread: runs the queued calls without waiting; true when any ran.
   bool CheckSynchronize();
@@ -145,6 +147,12 @@ class TApplication {
   // Around a wait of the main thread that FQueueEvent ends: false when calls are queued already.
   bool BeginWait();
   void EndWait();
+  // Around the loops and waits of this layer on the main thread, which run queued calls before
+  // they sleep. Leaving the outermost runs the calls queued meanwhile: those queued from then on
+  // find the main thread outside and post their wake-up at once.
+  void EnterOwnLoop();
+  void LeaveOwnLoop();
+  class TOwnLoop;
 
   struct TQueuedCall {
     const std::function<void()>* Call = nullptr;
@@ -167,6 +175,8 @@ class TApplication {
   // The main thread sleeps in Idle or WaitFor: a new call sets FQueueEvent (auto-reset).
   bool FMainWaits = false;
   HANDLE FQueueEvent = nullptr;
+  // How deep the main thread is in loops and waits of this layer's; 0 in anybody else's.
+  int FOwnLoopDepth = 0;
 };
 
 // The one application object.

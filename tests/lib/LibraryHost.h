@@ -95,7 +95,10 @@ class Library : public ::testing::Test {
   static LRESULT CALLBACK TargetProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
     const auto low = [](auto v) { return std::to_string(static_cast<uint32_t>(v)); };
     if (Msg == WM_HID_STATUS) Current->Got.push_back("state " + low(wParam) + " " + low(lParam));
-    if (Msg == WM_HID_CODE) Current->Got.push_back("code " + low(wParam) + "," + low(lParam));
+    if (Msg == WM_HID_CODE) {
+      Current->Got.push_back("code " + low(wParam) + "," + low(lParam));
+      if (Current->OnCode) Current->OnCode();
+    }
     if (Msg == WM_APP) Current->OnApp();
     if (Msg == WM_HID_EVENT && Current->OnEvent) Current->OnEvent();
     return DefWindowProcA(Window, Msg, wParam, lParam);
@@ -115,6 +118,7 @@ class Library : public ::testing::Test {
   std::vector<std::string> Got;
   std::function<void()> OnApp;
   std::function<void()> OnEvent;
+  std::function<void()> OnCode;
   TTempDir Folder;
 };
 

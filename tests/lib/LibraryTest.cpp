@@ -167,6 +167,48 @@ TEST_F(Library, GetIRCodeTakesOneCodeAndKeepsTheEngineFromTheHostMeanwhile) {
   EXPECT_EQ(msg.wParam, 7u);
 }
 
+// A host with a plain message loop of its own, as media players have: GetMessage and
+// DispatchMessage, nothing of the library's. The receiver's reports come one at a time, the
+// next once the last one's code has arrived and the 10 ms repeat delay has passed.
+TEST_F(Library, AHostsOwnPlainMessageLoopReceivesEveryCode) {
+  TStandinDevice receiver;
+  ASSERT_EQ(Lib.Create(Target), KELHID_OK);
+  ASSERT_EQ(Lib.LoadHIDSettings(Folder.Path().c_str()), KELHID_OK);
+  ASSERT_EQ(Lib.StartReceiving(KELHID_CONTINUOUS), KELHID_OK);
+  ASSERT_TRUE(Arrived("state 3 15"));
+  Got.clear();
+  constexpr int Reports = 40;
+  const HANDLE arrived = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  const HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  OnCode = [&] { SetEvent(arrived); };
+  const DWORD host = GetCurrentThreadId();
+  std::thread remote([&] {
+    for (int i = 0; i < Reports; ++i) {
+      if (!receiver.SendToReader(i % 2 == 0 ? KeyA : KeyB)) break;
+      const HANDLE waits[2] = {arrived, stop};
+      if (WaitForMultipleObjects(2, waits, FALSE, 10000) != WAIT_OBJECT_0) break;
+      Sleep(20);
+    }
+    PostThreadMessageA(host, WM_QUIT, 0, 0);
+  });
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  SetEvent(stop);
+  remote.join();
+  OnCode = nullptr;
+  CloseHandle(arrived);
+  CloseHandle(stop);
+  // Each code, and after each the state GET again.
+  ASSERT_EQ(Got.size(), static_cast<size_t>(2 * Reports));
+  for (int i = 0; i < Reports; ++i) {
+    EXPECT_EQ(Got[2 * i], i % 2 == 0 ? "code 2977,5" : "code 2849,11") << i;
+    EXPECT_EQ(Got[2 * i + 1], "state 3 15") << i;
+  }
+}
+
 TEST_F(Library, ShowHIDSetupSavesTheChosenReceiverOrNothing) {
   TStandinDevice receiver;  // 1234:0001, the line the settings file selects
   ASSERT_EQ(Lib.Create(Target), KELHID_OK);

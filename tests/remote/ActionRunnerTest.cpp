@@ -209,6 +209,7 @@ TEST(RunAction, KeysAndTextTypeIntoNotepad) {
   struct TStep {
     std::string Action;
     std::wstring Text;
+    const char* Screenshot = nullptr;  // the picture of Notepad then
   };
   const TStep steps[] = {
       {"text:Hello", L"Hello"},
@@ -226,7 +227,7 @@ TEST(RunAction, KeysAndTextTypeIntoNotepad) {
       {"keys:Ctrl+A", L"(Help!"},
       {"text:Gr\xC3\xBC\xC3\x9F"
        "e \xE2\x82\xAC 5",
-       L"Gr\u00FC\u00DFe \u20AC 5"},
+       L"Gr\u00FC\u00DFe \u20AC 5", "Actions-Notepad-Text"},
       // Two modifiers: the last word is selected.
       {"keys:Ctrl+Shift+Left", L"Gr\u00FC\u00DFe \u20AC 5"},
       {"text:6", L"Gr\u00FC\u00DFe \u20AC 6"},
@@ -242,6 +243,7 @@ TEST(RunAction, KeysAndTextTypeIntoNotepad) {
     ASSERT_TRUE(RunAction(Parse(step.Action), "", error)) << step.Action << ": " << error;
     EXPECT_TRUE(Eventually([&] { return notepad.Text() == step.Text; }))
         << step.Action << " left " << Narrow(notepad.Text()) << ", not " << Narrow(step.Text);
+    if (step.Screenshot != nullptr) SaveScreenshot(notepad.Window(), step.Screenshot);
   }
   SaveScreenshot(notepad.Window(), "Actions-Notepad");
 }

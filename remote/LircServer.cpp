@@ -9,7 +9,7 @@ namespace {
 
 // What one send hands a socket at most: whole lines, well below the room a writable socket
 // has.
-constexpr size_t MaxChunkBytes = 4 * 1024;
+constexpr size_t MaxChunkBytes = size_t{4} * 1024;
 // Longer lines are not sent: no line of the server's is near this.
 constexpr size_t MaxLineBytes = 1024;
 // The socket's own buffer for a client's lines: a client that stops reading is dropped once

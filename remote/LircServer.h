@@ -28,7 +28,7 @@
 class TLircServer {
  public:
   static constexpr size_t MaxClients = 16;
-  static constexpr size_t MaxQueuedBytes = 8 * 1024;
+  static constexpr size_t MaxQueuedBytes = size_t{8} * 1024;
 
   TLircServer();
   TLircServer(const TLircServer&) = delete;

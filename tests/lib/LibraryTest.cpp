@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,60 +236,128 @@ TEST_F(Library, ShowHIDSetupSavesTheChosenReceiverOrNothing) {
   EXPECT_TRUE(Arrived("code 2849,11"));
 }
 
-TEST_F(Library, TheSampleHostPrintsTheCodesItReceives) {
-  char self[MAX_PATH];
-  std::string dir(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
-  dir.resize(dir.find_last_of('\\') + 1);
-  for (const char* file : {"KelHIDHost.exe", "KelHID.dll", "HID.dll", "SetupApi.dll"}) {
-    ASSERT_TRUE(CopyFileA((dir + file).c_str(), Folder.File(file).c_str(), FALSE)) << file;
+// A sample program of the package, copied into Folder with the library and the stand-in
+// services, started there with its output going to a file.
+class TSampleProgram {
+ public:
+  TSampleProgram(const TTempDir& Folder, const std::string& Exe, DWORD Flags)
+      : FFile(Folder.File("out.txt")),
+        FOverrides("Software\\Wine\\AppDefaults\\" + Exe + "\\DllOverrides") {
+    char self[MAX_PATH];
+    std::string dir(self, GetModuleFileNameA(nullptr, self, MAX_PATH));
+    dir.resize(dir.find_last_of('\\') + 1);
+    for (const std::string& file :
+         {Exe, std::string("KelHID.dll"), std::string("HID.dll"), std::string("SetupApi.dll")}) {
+      EXPECT_TRUE(CopyFileA((dir + file).c_str(), Folder.File(file).c_str(), FALSE)) << file;
+    }
+    RegSetKeyValueA(HKEY_CURRENT_USER, FOverrides.c_str(), "setupapi", REG_SZ, "native", 7);
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    const HANDLE out = CreateFileA(FFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                   CREATE_ALWAYS, 0, nullptr);
+    STARTUPINFOA si{};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    std::string command = "\"" + Folder.File(Exe) + "\"";
+    Started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, Flags, nullptr,
+                             Folder.Path().c_str(), &si, &Process) != FALSE;
+    CloseHandle(out);
   }
-  const std::string overrides = "Software\\Wine\\AppDefaults\\KelHIDHost.exe\\DllOverrides";
-  RegSetKeyValueA(HKEY_CURRENT_USER, overrides.c_str(), "setupapi", REG_SZ, "native", 7);
-  TStandinDevice receiver;
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  const std::string file = Folder.File("out.txt");
-  const HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                 CREATE_ALWAYS, 0, nullptr);
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = si.hStdError = out;
-  PROCESS_INFORMATION process{};
-  std::string command = "\"" + Folder.File("KelHIDHost.exe") + "\"";
-  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                             nullptr, Folder.Path().c_str(), &si, &process));
-  CloseHandle(out);
-  std::string text;
-  const auto printed = [&](const char* Line) {
+  ~TSampleProgram() {
+    if (Started) {
+      TerminateProcess(Process.hProcess, 1);
+      CloseHandle(Process.hProcess);
+      CloseHandle(Process.hThread);
+    }
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, FOverrides.c_str(), "setupapi");
+  }
+  TSampleProgram(const TSampleProgram&) = delete;
+  TSampleProgram& operator=(const TSampleProgram&) = delete;
+
+  // Whether the program printed Line (within 5 s).
+  bool Printed(const std::string& Line) {
     return PumpUntil([&] {
-      const HANDLE h = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      const HANDLE h = CreateFileA(FFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
-      text.assign(4096, '\0');
+      Text.assign(8192, '\0');
       DWORD got = 0;
-      ReadFile(h, text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
+      ReadFile(h, Text.data(), static_cast<DWORD>(Text.size()), &got, nullptr);
       CloseHandle(h);
-      text.resize(got);
-      return text.find(Line) != std::string::npos;
+      Text.resize(got);
+      return Text.find(Line) != std::string::npos;
     });
-  };
-  EXPECT_TRUE(printed("KelHID.dll " KELHID_VERSION));
-  EXPECT_TRUE(printed("state GET"));
+  }
+  // Its exit code once it ended within 10 s; none otherwise.
+  std::optional<DWORD> Ended() const {
+    if (WaitForSingleObject(Process.hProcess, 10000) != WAIT_OBJECT_0) return std::nullopt;
+    DWORD code = 1;
+    GetExitCodeProcess(Process.hProcess, &code);
+    return code;
+  }
+
+  bool Started = false;
+  PROCESS_INFORMATION Process{};
+  std::string Text;  // what it printed, as last read
+
+ private:
+  std::string FFile;
+  std::string FOverrides;
+};
+
+TEST_F(Library, TheSampleHostPrintsTheCodesItReceives) {
+  TStandinDevice receiver;
+  TSampleProgram host(Folder, "KelHIDHost.exe", CREATE_NO_WINDOW);
+  ASSERT_TRUE(host.Started);
+  EXPECT_TRUE(host.Printed("KelHID.dll " KELHID_VERSION));
+  EXPECT_TRUE(host.Printed("state GET"));
   EXPECT_TRUE(receiver.SendToReader(KeyA));
-  EXPECT_TRUE(printed("code 2977,5"));
+  EXPECT_TRUE(host.Printed("code 2977,5"));
   Sleep(20);
   EXPECT_TRUE(receiver.SendToReader(KeyB));
-  EXPECT_TRUE(printed("code 2849,11")) << text;
+  EXPECT_TRUE(host.Printed("code 2849,11")) << host.Text;
   const HWND window = FindWindowA("KelHIDHost", nullptr);
   SaveScreenshot(window, "Library-SampleHost");
   PostMessageA(window, WM_CLOSE, 0, 0);
-  DWORD code = 1;
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-  GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  TerminateProcess(process.hProcess, 1);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  RegDeleteKeyValueA(HKEY_CURRENT_USER, overrides.c_str(), "setupapi");
+  EXPECT_EQ(host.Ended(), std::optional<DWORD>(0));
+}
+
+// Presses Ctrl+C in the console of the process Id: this program joins that console for it,
+// deaf to the key itself meanwhile.
+bool PressCtrlC(DWORD Id) {
+  FreeConsole();
+  if (!AttachConsole(Id)) return false;
+  SetConsoleCtrlHandler(nullptr, TRUE);
+  const bool sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0) != FALSE;
+  Sleep(100);
+  FreeConsole();
+  SetConsoleCtrlHandler(nullptr, FALSE);
+  return sent;
+}
+
+TEST_F(Library, TheConsoleSamplePrintsEachEventAndStopsOnCtrlC) {
+  TStandinDevice receiver;
+  // A console of its own, so that the Ctrl+C reaches it alone.
+  TSampleProgram console(Folder, "KelHIDConsole.exe", CREATE_NEW_CONSOLE);
+  ASSERT_TRUE(console.Started);
+  EXPECT_TRUE(console.Printed("KelHID.dll " KELHID_VERSION ", interface 2"));
+  EXPECT_TRUE(console.Printed("state GET"));
+  // A press of KeyB, then its held reports: one code, repeats with the press's pair, and the
+  // release once the reports stop.
+  uint8_t held[sizeof KeyB];
+  std::copy(std::begin(KeyB), std::end(KeyB), held);
+  held[4] |= 0x80;
+  EXPECT_TRUE(receiver.SendToReader(KeyB));
+  EXPECT_TRUE(console.Printed("code 2849,11  ("));
+  for (int i = 0; i < 3; ++i) {
+    Sleep(30);
+    EXPECT_TRUE(receiver.SendToReader(held));
+  }
+  EXPECT_TRUE(console.Printed("code 2849,11 repeat"));
+  EXPECT_TRUE(console.Printed("release 2849,11")) << console.Text;
+  EXPECT_EQ(console.Text.find("2977"), std::string::npos) << console.Text;
+  ASSERT_TRUE(PressCtrlC(console.Process.dwProcessId));
+  EXPECT_EQ(console.Ended(), std::optional<DWORD>(0));
+  EXPECT_TRUE(console.Printed("stopped")) << console.Text;
 }
 
 TEST_F(Library, TheInterfaceVersionIsTheHeadersOnAnyThreadWithoutAnEngine) {

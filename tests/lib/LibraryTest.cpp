@@ -679,6 +679,39 @@ TEST_F(Library, DialogsOfAnOwnerWindowDisableOnlyIt) {
   DestroyWindow(owner);
 }
 
+TEST_F(Library, AWindowlessEnginesDialogIsOwnedByTheCallersWindow) {
+  TStandinDevice receiver;
+  const int sw = GetSystemMetrics(SM_CXSCREEN);
+  const int sh = GetSystemMetrics(SM_CYSCREEN);
+  const HWND owner = HostWindow("Host window", sw / 2 - 300, sh / 2 - 230, 600, 460);
+  const HWND other = HostWindow("Other window", 0, 0, 200, 120);
+  ASSERT_EQ(Lib.Create(nullptr), KELHID_OK);
+  ASSERT_EQ(Lib.LoadHIDSettings(Folder.Path().c_str()), KELHID_OK);
+  ASSERT_EQ(Lib.OpenDevice(), KELHID_OK);
+  ASSERT_EQ(Lib.SetOwnerWindow(owner), KELHID_OK);
+  // The dialog runs on the engine's thread; the caller's windows answer while it waits.
+  bool ownerEnabled = true, otherEnabled = false;
+  HWND dialogOwner = nullptr;
+  std::thread user([&] {
+    const HWND dialog = WaitForWindow("Get IR Code");
+    ownerEnabled = IsWindowEnabled(owner) != FALSE;
+    otherEnabled = IsWindowEnabled(other) != FALSE;
+    dialogOwner = GetWindow(dialog, GW_OWNER);
+    SaveScreenshot(owner, "Library-WindowlessOwnedGetIRCode");
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+  });
+  unsigned code[2] = {};
+  EXPECT_EQ(Lib.GetIRCode(FALSE, FALSE, FALSE, &code[0], &code[1]), KELHID_E_CANCELLED);
+  user.join();
+  EXPECT_FALSE(ownerEnabled);
+  EXPECT_TRUE(otherEnabled);
+  EXPECT_EQ(dialogOwner, owner);
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  EXPECT_TRUE(IsWindowEnabled(other));
+  DestroyWindow(other);
+  DestroyWindow(owner);
+}
+
 // The library as a host that unloads it uses it: the module itself, found by name.
 class Unloading : public ::testing::Test {
  protected:

@@ -317,11 +317,11 @@ check_lirc_relay() {
 DIST="$BUILD/dist"
 # What a package holds, and nothing else: no stand-in services, no tests, no simulator.
 # shellcheck disable=SC2034  # used by the scripts that source this
-PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDHost.c KelHIDHost.exe README.txt
-               TestHID.exe)
+PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDConsole.c KelHIDConsole.exe
+               KelHIDHost.c KelHIDHost.exe README.txt TestHID.exe)
 # What goes into a package; scripts/package builds only these.
 # shellcheck disable=SC2034  # used by the scripts that source this
-PACKAGE_TARGETS=(TestHID KelHID KelHIDHost)
+PACKAGE_TARGETS=(TestHID KelHID KelHIDHost KelHIDConsole)
 
 # package_version: the project's version, from the one place that names it.
 package_version() {

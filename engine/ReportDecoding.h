@@ -1,6 +1,7 @@
 // How one input report of the IR receiver becomes a code pair, and the key-repeat gate.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -16,6 +17,12 @@ struct TReportCode {
 // other than CheckByte refuses the report.
 [[nodiscard]] TReportCode DecodeReport(std::span<const uint8_t> Data, bool UseCheck,
                                        uint8_t CheckByte);
+
+// The first code number of the key's press: Code1 with the held-key flag cleared. A report of
+// four or more bytes carries the flag in its first code number; a three-byte one never does.
+[[nodiscard]] constexpr uint32_t PressCode1(const TReportCode& Code, size_t ReportSize) {
+  return Code.Held && ReportSize != 3 ? Code.Code1 - 0x80u : Code.Code1;
+}
 
 // A report may be decoded once CurDelay ms have passed since the last accepted code.
 [[nodiscard]] constexpr bool PassesGate(int64_t ElapsedMs, int32_t CurDelay) {

@@ -11,7 +11,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick googletest
-          clang libclang-rt-14-dev shellcheck)
+          clang libclang-rt-14-dev shellcheck lirc iproute2)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -211,6 +211,105 @@ run_demo_unattended() {
 # demo_value NAME: a finding of the last unattended demo.
 demo_value() {
   tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"
+}
+
+# --- LIRC clients -------------------------------------------------------------------------
+
+# wait_until TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TRIES times;
+# false when it never did.
+wait_until() {
+  local tries=$1; shift
+  for _ in $(seq "$tries"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  "$@"
+}
+
+# listening PORT: whether a TCP server listens on 127.0.0.1:PORT.
+listening() {
+  ss -Hltn "src 127.0.0.1 and sport = :$1" 2>/dev/null | grep -q .
+}
+
+# lines_match FILE PATTERN...: whether FILE has a line matching each PATTERN (an extended
+# regular expression for the whole line), in that order; other lines may come between.
+lines_match() {
+  local file=$1 line i=0; shift
+  local patterns=("$@")
+  [ -f "$file" ] || return 1
+  while IFS= read -r line && ((i < ${#patterns[@]})); do
+    [[ $line =~ ^(${patterns[i]})$ ]] && i=$((i + 1))
+  done < <(tr -d '\r' <"$file")
+  ((i == ${#patterns[@]}))
+}
+
+# check_lirc_relay DIR PORT PATTERN... -- COMMAND...
+# Checks a LIRC-compatible TCP server on 127.0.0.1:PORT (lirc_feed.exe, KelHIDRemote.exe) with
+# Debian's own LIRC programs: lircd relays what the server sends to its socket, where irw
+# prints it.
+#  1. waits until the server listens (the caller starts it first; lircd would wait 5 s and
+#     more before trying again);
+#  2. starts lircd --connect=127.0.0.1:PORT with its socket, pid file and log in DIR, and
+#     waits until its log says it has connected;
+#  3. starts irw on lircd's socket and waits until lircd has taken it as a client (lircd
+#     passes on only what arrives after that);
+#  4. runs COMMAND, which makes the server send its lines (touches the file lirc_feed.exe
+#     waits for; holds a key of the virtual remote; ...);
+#  5. waits until irw has printed a line matching each PATTERN (an extended regular
+#     expression for a whole line, such as '[0-9a-f]{16} 00 KEY_VOLUMEUP myremote'), in that
+#     order, other lines allowed between, for at most 20 s.
+# Then stops irw and lircd by their process ids and prints irw's lines (DIR/irw.txt). False
+# when a step failed; lircd's log stays in DIR/lircd.log.
+check_lirc_relay() {
+  local dir=$1 port=$2; shift 2
+  local patterns=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    patterns+=("$1"); shift
+  done
+  if [ "${1:-}" != -- ] || [ $# -lt 2 ]; then
+    echo "usage: check_lirc_relay DIR PORT PATTERN... -- COMMAND..." >&2
+    return 2
+  fi
+  shift
+  mkdir -p "$dir"
+  rm -f "$dir/lircd.sock" "$dir/lircd.pid" "$dir/lircd.log" "$dir/irw.txt"
+  if ! wait_until 150 listening "$port"; then
+    echo "nothing listens on 127.0.0.1:$port"
+    return 1
+  fi
+  lircd --nodaemon --driver=default --device=/dev/null --connect="127.0.0.1:$port" \
+    --output="$dir/lircd.sock" --pidfile="$dir/lircd.pid" --logfile="$dir/lircd.log" /dev/null \
+    </dev/null >"$dir/lircd.out" 2>&1 &
+  local lircd=$! irw='' rc=0
+  if ! wait_until 200 grep -qs 'Connected to 127.0.0.1' "$dir/lircd.log"; then
+    echo "lircd did not connect to 127.0.0.1:$port"
+    rc=1
+  else
+    irw "$dir/lircd.sock" </dev/null >"$dir/irw.txt" 2>&1 &
+    irw=$!
+    if ! wait_until 100 grep -qs 'accepted new client' "$dir/lircd.log"; then
+      echo "irw did not reach lircd"
+      rc=1
+    elif ! "$@"; then
+      echo "the command that makes the server send failed: $*"
+      rc=1
+    elif ! wait_until 200 lines_match "$dir/irw.txt" "${patterns[@]}"; then
+      echo "irw did not print, in this order: ${patterns[*]}"
+      rc=1
+    fi
+  fi
+  if [ -n "$irw" ]; then
+    kill "$irw" 2>/dev/null || true
+    wait "$irw" 2>/dev/null || true
+  fi
+  kill "$lircd" 2>/dev/null || true
+  wait "$lircd" 2>/dev/null || true
+  sed 's/^/  irw: /' "$dir/irw.txt" 2>/dev/null || true
+  if grep -qs 'bad send packet' "$dir/lircd.log"; then
+    echo "lircd dropped the server: a line came in pieces"
+    rc=1
+  fi
+  return "$rc"
 }
 
 # --- Release packages ----------------------------------------------------------------------

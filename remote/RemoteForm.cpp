@@ -322,9 +322,8 @@ void TRemoteForm::LearnButtonClick(void* /*Sender*/) {
     }
     return {};
   };
-  if (!AskName("Name for the button " + FormatCodePair(code) + " (no blanks; KEY_ names are " +
-                   "what LIRC programs know):",
-               name, check)) {
+  if (!AskName("Name for the button " + FormatCodePair(code) + " (one word, no blanks):", name,
+               check)) {
     return;
   }
   if (std::string why = FFile.AddButton(name, code); !why.empty()) {

@@ -254,6 +254,34 @@ run_demo_unattended() {
   return "$rc"
 }
 
+# run_remote_demo_unattended CONFIG SHOT: KelHIDRemote.exe and the Virtual Remote: OK pressed
+# (its action writes marker.txt), Vol + held for a second; SHOT gets a picture of the screen
+# with both windows, then both programs are closed. False when the marker did not appear.
+run_remote_demo_unattended() {
+  local config=$1 shot=$2 rc=0 port
+  port=$(free_port) || return 1
+  layout_remote "$config" "$port"
+  demo_program VirtualRemote.exe
+  local remote=$!
+  demo_program KelHIDRemote.exe
+  local program=$!
+  press_remote_key "$config" OK || rc=1
+  if wait_until 100 test -f "$DEMO/marker.txt"; then
+    echo "KelHID Remote: OK ran its action (build/demo/marker.txt)"
+  else
+    echo "KelHID Remote: OK ran no action" >&2
+    rc=1
+  fi
+  press_remote_key "$config" "Vol +" 1000 || rc=1
+  sleep 0.5
+  mkdir -p "$(dirname "$shot")"
+  import -window root "$shot"
+  echo "screenshot: $shot"
+  close_program KelHIDRemote.exe "$program" || rc=1
+  close_program VirtualRemote.exe "$remote" || rc=1
+  return "$rc"
+}
+
 # demo_value NAME: a finding of the last unattended demo.
 demo_value() {
   tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"

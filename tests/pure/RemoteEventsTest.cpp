@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +91,47 @@ TEST(RemoteEvents, WindowTexts) {
   EXPECT_EQ(LastCodeText(Unnamed, ""), "2992,75  (unnamed)");
   EXPECT_EQ(ButtonRow({"KEY_OK", Ok, "run:notepad.exe", 0}), "KEY_OK\t2940,75\trun:notepad.exe");
   EXPECT_EQ(ButtonRow({"KEY_1", {1, 2}, "", 0}), "KEY_1\t1,2\t");
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadSample() {
+  std::ifstream in(std::string(KELHID_SOURCE_DIR) + "/dist/KelHIDRemote.ini", std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The sample file of the packages loads without a problem, and every action it shows as an
+// example is one the program takes.
+TEST(RemoteSample, LoadsCleanlyAndItsExamplesAreActions) {
+  const std::string text = ReadSample();
+  ASSERT_FALSE(text.empty());
+  TRemoteFile file;
+  const auto problems = file.Load(text);
+  for (const TFileProblem& p : problems) ADD_FAILURE() << DescribeProblem(p);
+  EXPECT_EQ(file.RemoteName(), "myremote");
+  EXPECT_FALSE(file.Server().Enabled);
+  EXPECT_EQ(file.Server().Port, DefaultServerPort);
+  // Saving it again changes nothing but line ends.
+  TRemoteFile again;
+  EXPECT_TRUE(again.Load(file.Save()).empty());
+  EXPECT_EQ(again.Save(), file.Save());
+
+  int examples = 0;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const size_t eq = line.find('=');
+    if (line.rfind(";   KEY_", 0) != 0 || eq == std::string::npos) continue;
+    std::string value = line.substr(eq + 1);
+    value = value.substr(0, value.find("   "));  // the explanation after the example
+    if (ParseCodePair(value)) continue;
+    TAction action;
+    EXPECT_EQ(ParseAction(value, action), "") << value;
+    ++examples;
+  }
+  EXPECT_EQ(examples, 4);
 }
 
 }  // namespace

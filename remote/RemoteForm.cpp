@@ -398,6 +398,7 @@ void TRemoteForm::Startup() {
     ShowState();
   } else {
     FEngine = true;
+    FindEventQueue();
     StartReceiver();
   }
   StartServer();
@@ -463,8 +464,41 @@ void TRemoteForm::ReceiverSettings() {
   StartReceiver();
 }
 
+void TRemoteForm::FindEventQueue() {
+  const HMODULE library = GetModuleHandleA("KelHID.dll");
+  if (library == nullptr) return;
+  using TGetApiVersion = int(WINAPI*)();
+  // Through void*: the entries' own types are not FARPROC's.
+  const auto version = reinterpret_cast<TGetApiVersion>(
+      reinterpret_cast<void*>(GetProcAddress(library, "KelHID_GetApiVersion")));
+  if (version == nullptr || version() < 2) return;
+  FWaitEvent = reinterpret_cast<TWaitEvent>(
+      reinterpret_cast<void*>(GetProcAddress(library, "KelHID_WaitEvent")));
+}
+
 void TRemoteForm::DrainEvents() {
-  // Filled in when the library's event queue is there.
+  if (FWaitEvent == nullptr) return;
+  int kind = 0;
+  unsigned code1 = 0;
+  unsigned code2 = 0;
+  unsigned flags = 0;
+  unsigned time = 0;
+  while (FWaitEvent(0, &kind, &code1, &code2, &flags, &time) == KELHID_OK) {
+    if ((flags & KELHID_FLAG_OVERFLOW) != 0) AddMessage("Some of the receiver's codes were lost.");
+    switch (kind) {
+      case KELHID_EVENT_STATE:
+        StateChanged(static_cast<int>(static_cast<int32_t>(code1)));
+        break;
+      case KELHID_EVENT_CODE:
+        CodeReceived({code1, code2}, (flags & KELHID_FLAG_REPEAT) != 0);
+        break;
+      case KELHID_EVENT_RELEASE:
+        FEvents.Release();
+        break;
+      default:
+        break;
+    }
+  }
 }
 
 void TRemoteForm::StateChanged(int NewState) {
@@ -620,11 +654,16 @@ LRESULT TRemoteForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_HID_EVENT:
       DrainEvents();
       return 0;
+    // With the event queue the same news come as events.
     case WM_HID_STATUS:
-      StateChanged(static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(wParam))));
+      if (FWaitEvent == nullptr) {
+        StateChanged(static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(wParam))));
+      }
       return 0;
     case WM_HID_CODE:
-      CodeReceived({static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)}, false);
+      if (FWaitEvent == nullptr) {
+        CodeReceived({static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)}, false);
+      }
       return 0;
     case WM_TRAY:
       switch (static_cast<UINT>(lParam)) {

@@ -64,7 +64,7 @@ std::string RemoteFileFolder(const std::string& Dir, std::string& Error) {
     Error = "Neither the program's folder nor the user's application data can be written.";
     return {};
   }
-  const std::string folder = std::string(appData) + "\\KelHID";
+  std::string folder = std::string(appData) + "\\KelHID";
   if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     Error = "Cannot make the folder " + folder + ": " + SystemErrorText(GetLastError()) + ".";
     return {};
@@ -156,7 +156,7 @@ bool SetStartWithWindows(const std::string& ExePath, bool Value, std::string& Er
       const std::string command = RunCommand(ExePath);
       result = RegSetValueExA(key.get(), RunValueName, 0, REG_SZ,
                               reinterpret_cast<const BYTE*>(command.c_str()),
-                              static_cast<DWORD>(command.size() + 1));
+                              static_cast<DWORD>(command.size()) + 1);
     } else {
       result = RegDeleteValueA(key.get(), RunValueName);
       if (result == ERROR_FILE_NOT_FOUND) result = ERROR_SUCCESS;

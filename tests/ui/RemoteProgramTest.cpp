@@ -104,7 +104,7 @@ BOOL CALLBACK CloseWindowsOf(HWND Window, LPARAM Process) {
 
 // Closes another program's message box with one of its buttons; its text.
 std::string CloseMessageBox(HWND Box, WORD Button = IDOK) {
-  const std::string text = MessageBoxText(Box);
+  std::string text = MessageBoxText(Box);
   PostMessageA(Box, WM_COMMAND, Button, 0);
   WaitUntil([&] { return IsWindow(Box) == FALSE || IsWindowVisible(Box) == FALSE; });
   return text;

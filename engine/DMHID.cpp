@@ -116,9 +116,11 @@ void TDModHID::ClearCode() {
 }
 
 void TDModHID::PostCodeMessage() {
-  if (FTargetWnd == nullptr) return;
-  PostMessageA(FTargetWnd, WM_HID_CODE, AsWParam(FCode1), AsLParam(FCode2));
-  if (FBeep) Beep(2000, 1);
+  if (FTargetWnd != nullptr) {
+    PostMessageA(FTargetWnd, WM_HID_CODE, AsWParam(FCode1), AsLParam(FCode2));
+    if (FBeep) Beep(2000, 1);
+  }
+  if (OnPosted) OnPosted(WM_HID_CODE, AsWParam(FCode1), AsLParam(FCode2));
 }
 
 void TDModHID::PostCode(int32_t Code1, int32_t Code2) {
@@ -130,6 +132,7 @@ void TDModHID::PostCode(int32_t Code1, int32_t Code2) {
 
 void TDModHID::PostState() {
   if (FTargetWnd != nullptr) PostMessageA(FTargetWnd, WM_HID_STATUS, StateWParam(FState), 15);
+  if (OnPosted) OnPosted(WM_HID_STATUS, StateWParam(FState), 15);
 }
 
 bool TDModHID::OpenDevice() {

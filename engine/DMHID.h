@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "gui/Event.h"
 #include "gui/Timer.h"
 #include "hid/HidControllerClass.h"
 
@@ -64,6 +65,10 @@ class TDModHID {
 
   // The current date-time; local wall-clock time unless a test sets another clock.
   std::function<double()> Clock;
+
+  // Sees every state and code message the engine posts, also while it has no target window,
+  // right after the post; for a host layer that passes them on in other forms.
+  TEvent<void(UINT Msg, WPARAM wParam, LPARAM lParam)> OnPosted;
 
   void SetState(int32_t State);
   void CloseDevice(bool Notify);

@@ -12,12 +12,31 @@
  * negative KELHID_E_ values below; KelHID_GetLastErrorText then tells what went wrong. No C++
  * exception leaves the library.
  *
- * Threads: there is at most one engine per process. Make every call on the thread that
- * created it, and let that thread run a message loop (GetMessage, DispatchMessage): the reading
- * thread hands each report to it through a hidden window, and the codes arrive as messages
- * posted to the target window. A call from another thread fails with KELHID_E_THREAD and
- * changes nothing. KelHID_GetVersion and KelHID_GetLastErrorText may be called from any
- * thread, also without an engine.
+ * Threads: there is at most one engine per process, of one of two kinds.
+ *  - Windowed (KelHID_Create(hwnd)): the thread that created it is its thread. Make every call
+ *    on it, and let it run a message loop (GetMessage, DispatchMessage): the reading thread
+ *    hands each report to it, and the codes arrive as messages posted to the target window. A
+ *    call from another thread fails with KELHID_E_THREAD and changes nothing. When that thread
+ *    ends without KelHID_Free, the next KelHID_Create (from any thread) frees the engine left
+ *    behind and creates its own.
+ *  - Windowless (KelHID_Create(NULL)): the engine runs on a thread of the library's own, and
+ *    every call may come from any thread: it is carried out on the engine's thread and returns
+ *    its result. While a call waits, the calling thread answers the messages sent to it, so
+ *    that a dialog owned by one of its windows works. Read what happens with KelHID_WaitEvent.
+ * KelHID_GetVersion, KelHID_GetApiVersion, KelHID_WaitEvent and the error-text calls may be
+ * called from any thread and run on it; the error text is always the calling thread's.
+ *
+ * Events: every engine also queues what happens (states, codes, key releases) for
+ * KelHID_WaitEvent. A windowed engine posts WM_HID_EVENT to its target window when the queue
+ * goes from empty to not empty; its thread should then take the events with a timeout of 0
+ * (a wait on that thread holds up the reports that would end it).
+ *
+ * Unplugging: when the receiver being read is pulled out, the state becomes
+ * KELHID_STATE_UNPLUGGED within a second (posted and queued). With KELHID_AUTO_RESUME (the
+ * default) the library claims the receiver again when it comes back, or when it comes for the
+ * first time after KelHID_OpenDevice or KelHID_StartReceiving returned KELHID_E_NOT_FOUND, and
+ * resumes what was running or asked for, posting the states as a start does; after the machine
+ * wakes from sleep it opens the receiver afresh.
  *
  * Dialogs: KelHID_ShowHIDSetup and KelHID_GetIRCode show modal dialogs. Their message loop
  * runs the caller's other windows meanwhile; while one is open, calls that would change the
@@ -130,13 +149,16 @@ const char* WINAPI KelHID_GetLastErrorText(void);
 
 /* ---- The engine --------------------------------------------------------------------------- */
 
-/* Creates the process's engine; the calling thread becomes its thread. TargetWnd is a window
- * of this process that is to receive WM_HID_STATUS and WM_HID_CODE. The engine starts without
- * a connection and with the default settings (ids 0, delays 500 ms, no check).
- * KELHID_E_EXISTS while an engine exists (also one made on another thread). */
+/* Creates the process's engine. TargetWnd is a window of this process that is to receive
+ * WM_HID_STATUS, WM_HID_CODE and WM_HID_EVENT; the calling thread becomes the engine's thread.
+ * NULL makes a windowless engine on a thread of the library's own (see Threads). The engine
+ * starts without a connection and with the default settings (ids 0, delays 500 ms, no check,
+ * AUTO_RESUME 1). KELHID_E_EXISTS while an engine exists (also one made on another thread),
+ * unless it is a windowed engine whose thread has ended: that one is freed first. */
 int WINAPI KelHID_Create(HWND TargetWnd);
 
-/* Releases the receiver without a message and frees the engine; KelHID_Create may follow. */
+/* Releases the receiver without a message and frees the engine; KelHID_Create may follow. A
+ * thread waiting in KelHID_WaitEvent returns KELHID_E_NO_ENGINE. */
 int WINAPI KelHID_Free(void);
 
 /* Posts the messages to another window of this process from now on. */
@@ -182,15 +204,16 @@ int WINAPI KelHID_Disconnect(void);
 /* Stores the pair as the last code and posts it as WM_HID_CODE, whatever the state. */
 int WINAPI KelHID_PostCode(unsigned int Code1, unsigned int Code2);
 
-/* The engine state, one of KELHID_STATE_. */
+/* The engine state, one of KELHID_STATE_ (UNPLUGGED while the receiver read was pulled out and
+ * has not been claimed again). */
 int WINAPI KelHID_GetState(int* State);
 
 /* The last code pair; 0,0 when there is none (cleared when reception stops). */
 int WINAPI KelHID_GetCode(unsigned int* Code1, unsigned int* Code2);
 
-/* Reads and writes one settings field (KELHID_VENDOR_ID ... KELHID_BEEP). A value outside the
- * field's range is refused with KELHID_E_ARGUMENT. A file edited by hand may have loaded
- * delays outside 10..5000; KelHID_GetSetting reports them as they are. */
+/* Reads and writes one settings field (KELHID_VENDOR_ID ... KELHID_AUTO_RESUME). A value outside
+ * the field's range is refused with KELHID_E_ARGUMENT. A file edited by hand may have loaded delays
+ * outside 10..5000; KelHID_GetSetting reports them as they are. */
 int WINAPI KelHID_GetSetting(int Field, int* Value);
 int WINAPI KelHID_SetSetting(int Field, int Value);
 
@@ -199,10 +222,24 @@ int WINAPI KelHID_SetSetting(int Field, int Value);
 /* KELHID_API_VERSION of the library. Any thread, no engine needed. */
 int WINAPI KelHID_GetApiVersion(void);
 
-/* Takes the oldest event of the queue, waiting up to TimeoutMs for one (0: do not wait).
+/* Takes the oldest event of the queue, waiting up to TimeoutMs for one (0: do not wait,
+ * INFINITE: until one comes or the engine is freed). Any thread.
  * KELHID_OK with one event: Kind is a KELHID_EVENT_, Flags a set of KELHID_FLAG_, TimeMs a
- * monotonic millisecond clock (GetTickCount based) at the report's arrival.
- * KELHID_E_TIMEOUT: no event came in time. */
+ * monotonic millisecond clock (GetTickCount based) at the report's arrival. Code1, Code2, Flags
+ * and TimeMs may be NULL when not wanted.
+ *   STATE:   Code1 is the new state; only changes are queued.
+ *   CODE:    an accepted code, at the same moments as WM_HID_CODE. A report gives the pair its
+ *            key's press decodes to: a held key's repeats (KELHID_FLAG_REPEAT) carry the pair
+ *            of its press, while WM_HID_CODE carries the held report's own pair. KelHID_PostCode
+ *            gives its pair as it is.
+ *   RELEASE: the key whose code came last was let go: its reports stopped for 150 ms plus the
+ *            receiver's repeat period as seen so far (at most 500 ms), another key came, or the
+ *            reception ended. Never before a REPEAT of the same hold.
+ * The queue holds 1024 events; when it is full the oldest go, and the oldest that is left then
+ * carries KELHID_FLAG_OVERFLOW. Dialogs of the library queue nothing of their own use of the
+ * engine, only the state afterwards when it changed.
+ * KELHID_E_TIMEOUT: no event came in time. KELHID_E_NO_ENGINE: there is no engine, or it was
+ * freed during the wait. */
 int WINAPI KelHID_WaitEvent(unsigned int TimeoutMs, int* Kind, unsigned int* Code1,
                             unsigned int* Code2, unsigned int* Flags, unsigned int* TimeMs);
 

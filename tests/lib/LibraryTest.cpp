@@ -10,110 +10,13 @@
 #include <thread>
 #include <vector>
 
+#include "lib/LibraryHost.h"
 #include "library/KelHID.h"
 #include "sim/StandinDevice.h"
 #include "ui/Screenshot.h"
 #include "win/TempDir.h"
 
 namespace {
-
-// 9-byte reports of a stand-in receiver, decoded to 2977,5 and 2849,11.
-const uint8_t KeyA[] = {0x00, 0x05, 0x00, 0x0B, 0x81, 0x00, 0x00, 0x00, 0x00};
-const uint8_t KeyB[] = {0x00, 0x0B, 0x0B, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00};
-
-// The library's entries, found by name.
-struct TKelHID {
-  HMODULE Module = LoadLibraryA("KelHID.dll");
-  std::vector<std::string> Missing;
-  template <class F>
-  F Entry(const char* Name) {
-    const FARPROC entry = GetProcAddress(Module, Name);
-    if (entry == nullptr) Missing.emplace_back(Name);
-    return reinterpret_cast<F>(reinterpret_cast<void (*)()>(entry));
-  }
-#define KELHID_ENTRY(Name) \
-  decltype(&KelHID_##Name) Name = Entry<decltype(&KelHID_##Name)>("KelHID_" #Name);
-  KELHID_ENTRY(GetVersion)
-  KELHID_ENTRY(GetLastErrorText)
-  KELHID_ENTRY(Create)
-  KELHID_ENTRY(Free)
-  KELHID_ENTRY(SetTargetWindow)
-  KELHID_ENTRY(LoadHIDSettings)
-  KELHID_ENTRY(ShowHIDSetup)
-  KELHID_ENTRY(GetIRCode)
-  KELHID_ENTRY(OpenDevice)
-  KELHID_ENTRY(StartReceiving)
-  KELHID_ENTRY(StopReceiving)
-  KELHID_ENTRY(Disconnect)
-  KELHID_ENTRY(PostCode)
-  KELHID_ENTRY(GetState)
-  KELHID_ENTRY(GetCode)
-  KELHID_ENTRY(GetSetting)
-  KELHID_ENTRY(SetSetting)
-#undef KELHID_ENTRY
-  ~TKelHID() {
-    FreeLibrary(Module);
-  }
-  [[nodiscard]] std::string Error() const {
-    return GetLastErrorText();
-  }
-};
-
-// Runs this thread's messages until Done holds; false after TimeoutMs.
-bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 5000) {
-  const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
-  for (;;) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    if (Done()) return true;
-    if (GetTickCount64() > deadline) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
-}
-
-class Library : public ::testing::Test {
- protected:
-  void SetUp() override {
-    // Every entry is there by its undecorated name.
-    ASSERT_TRUE(Lib.Missing.empty()) << Lib.Missing.front();
-    Current = this;
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = &TargetProc;
-    wc.lpszClassName = "LibraryTestTarget";
-    RegisterClassA(&wc);
-    Target =
-        CreateWindowA(wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    Folder.Write("KelHID.ini", "[SETUP]\r\nVID=4660\r\nPID=1\r\nDelay=10\r\nHeldDelay=10\r\n");
-  }
-  void TearDown() override {
-    Lib.Free();
-    DestroyWindow(Target);
-  }
-
-  // The target window writes down what it gets: "state 3", "code 2849,11".
-  static LRESULT CALLBACK TargetProc(HWND Window, UINT Msg, WPARAM wParam, LPARAM lParam) {
-    const auto low = [](auto v) { return std::to_string(static_cast<uint32_t>(v)); };
-    if (Msg == WM_HID_STATUS) Current->Got.push_back("state " + low(wParam) + " " + low(lParam));
-    if (Msg == WM_HID_CODE) Current->Got.push_back("code " + low(wParam) + "," + low(lParam));
-    if (Msg == WM_APP) Current->OnApp();
-    return DefWindowProcA(Window, Msg, wParam, lParam);
-  }
-  bool Arrived(const std::string& Message) {
-    return PumpUntil([&] { return std::find(Got.begin(), Got.end(), Message) != Got.end(); });
-  }
-  int Setting(int Field) {
-    int value = -12345;
-    EXPECT_EQ(Lib.GetSetting(Field, &value), KELHID_OK);
-    return value;
-  }
-
-  static inline Library* Current = nullptr;
-  TKelHID Lib;
-  HWND Target = nullptr;
-  std::vector<std::string> Got;
-  std::function<void()> OnApp;
-  TTempDir Folder;
-};
 
 // Every call that needs the engine, with good arguments.
 std::vector<std::function<int(TKelHID&)>> EngineCalls(const std::string& Dir) {
@@ -153,7 +56,6 @@ TEST_F(Library, CallsBeforeCreationAndFromAnotherThreadFailAndChangeNothing) {
 }
 
 TEST_F(Library, BadArgumentsAreRefusedAndLeaveTheEngineAsItWas) {
-  EXPECT_EQ(Lib.Create(nullptr), KELHID_E_ARGUMENT);
   EXPECT_EQ(Lib.Create(reinterpret_cast<HWND>(0x1234)), KELHID_E_ARGUMENT);
   ASSERT_EQ(Lib.Create(Target), KELHID_OK);
   EXPECT_EQ(Lib.Create(Target), KELHID_E_EXISTS);
@@ -166,7 +68,7 @@ TEST_F(Library, BadArgumentsAreRefusedAndLeaveTheEngineAsItWas) {
         Lib.ShowHIDSetup(dir.c_str(), nullptr), Lib.GetIRCode(TRUE, TRUE, TRUE, &a, nullptr),
         Lib.StartReceiving(2), Lib.StartReceiving(-1), Lib.GetState(nullptr),
         Lib.GetCode(nullptr, &a), Lib.GetSetting(0, &v), Lib.GetSetting(KELHID_BEEP, nullptr),
-        Lib.SetSetting(8, 1), Lib.GetVersion(&a, &a, nullptr, &a)}) {
+        Lib.SetSetting(99, 1), Lib.GetVersion(&a, &a, nullptr, &a)}) {
     EXPECT_EQ(result, KELHID_E_ARGUMENT);
   }
   // Each field: its bounds taken, one past them refused.

@@ -398,7 +398,6 @@ void TRemoteForm::Startup() {
     ShowState();
   } else {
     FEngine = true;
-    FindEventQueue();
     StartReceiver();
   }
   StartServer();
@@ -429,7 +428,7 @@ void TRemoteForm::StartReceiver() {
   } else if (started == KELHID_E_NOT_CONFIGURED) {
     FStartProblem = "No receiver configured (Remote, Receiver settings...).";
   } else if (started == KELHID_E_NOT_FOUND) {
-    FStartProblem = "Receiver not found: plug it in.";
+    FStartProblem = "Receiver not found: it is used as soon as it is plugged in.";
   } else if (started == KELHID_E_NOT_USABLE) {
     FStartProblem = "The receiver cannot be used: " + LibraryError(started);
   } else {
@@ -464,26 +463,13 @@ void TRemoteForm::ReceiverSettings() {
   StartReceiver();
 }
 
-void TRemoteForm::FindEventQueue() {
-  const HMODULE library = GetModuleHandleA("KelHID.dll");
-  if (library == nullptr) return;
-  using TGetApiVersion = int(WINAPI*)();
-  // Through void*: the entries' own types are not FARPROC's.
-  const auto version = reinterpret_cast<TGetApiVersion>(
-      reinterpret_cast<void*>(GetProcAddress(library, "KelHID_GetApiVersion")));
-  if (version == nullptr || version() < 2) return;
-  FWaitEvent = reinterpret_cast<TWaitEvent>(
-      reinterpret_cast<void*>(GetProcAddress(library, "KelHID_WaitEvent")));
-}
-
 void TRemoteForm::DrainEvents() {
-  if (FWaitEvent == nullptr) return;
   int kind = 0;
   unsigned code1 = 0;
   unsigned code2 = 0;
   unsigned flags = 0;
   unsigned time = 0;
-  while (FWaitEvent(0, &kind, &code1, &code2, &flags, &time) == KELHID_OK) {
+  while (KelHID_WaitEvent(0, &kind, &code1, &code2, &flags, &time) == KELHID_OK) {
     if ((flags & KELHID_FLAG_OVERFLOW) != 0) AddMessage("Some of the receiver's codes were lost.");
     switch (kind) {
       case KELHID_EVENT_STATE:
@@ -654,16 +640,9 @@ LRESULT TRemoteForm::WndProc(UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_HID_EVENT:
       DrainEvents();
       return 0;
-    // With the event queue the same news come as events.
+    // The same news come as events.
     case WM_HID_STATUS:
-      if (FWaitEvent == nullptr) {
-        StateChanged(static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(wParam))));
-      }
-      return 0;
     case WM_HID_CODE:
-      if (FWaitEvent == nullptr) {
-        CodeReceived({static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)}, false);
-      }
       return 0;
     case WM_TRAY:
       switch (static_cast<UINT>(lParam)) {

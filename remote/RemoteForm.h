@@ -70,7 +70,6 @@ class TRemoteForm final : public TForm {
   void ShowTrayMenu();
   void Command(unsigned Id);
 
-  void FindEventQueue();
   void DrainEvents();
   void StateChanged(int NewState);
   void CodeReceived(TCodePair Code, bool Repeat);
@@ -92,10 +91,6 @@ class TRemoteForm final : public TForm {
   HMENU FRemoteMenu = nullptr;
   UINT FShowMessage = 0;
 
-  // The library's event queue (interface version 2), looked up when the engine is made: a
-  // KelHID.dll of version 1 has none, and its WM_HID_CODE and WM_HID_STATUS serve instead.
-  using TWaitEvent = int(WINAPI*)(unsigned, int*, unsigned*, unsigned*, unsigned*, unsigned*);
-  TWaitEvent FWaitEvent = nullptr;
   bool FEngine = false;       // KelHID_Create succeeded
   int FState = 0;             // the engine's state
   std::string FStartProblem;  // why receiving did not start, for the state line

@@ -3,6 +3,7 @@
 // Virtual Remote runs beside it, and its keys are pressed as the mouse presses them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -430,6 +431,49 @@ TEST_F(RemoteProgram, MinimiseHidesToTheTrayASecondStartShowsItPauseStopsActions
   ASSERT_EQ(WaitForSingleObject(Program.hProcess, 10000), WAIT_OBJECT_0);
   GetExitCodeProcess(Program.hProcess, &code);
   EXPECT_EQ(code, 0u);
+}
+
+// A held button repeats its action only where the action line says so; the window shows the
+// press's name for the repeats.
+TEST_F(RemoteProgram, AHeldButtonRepeatsOnlyAnActionThatRepeats) {
+  Folder.Write("KelHIDRemote.ini",
+               "[Buttons]\r\nKEY_VOLUMEUP=2864,75\r\nKEY_OK=2940,75\r\n[Actions]\r\n"
+               "KEY_VOLUMEUP=run:cmd /c echo up>>up.txt,repeat\r\n"
+               "KEY_OK=run:cmd /c echo ok>>ok.txt\r\n");
+  StartBoth();
+  const auto lines = [&](const char* File) {
+    const std::string text = Folder.Read(File);
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+  };
+  Press("Vol +", 1200);
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(LastCode) == "2864,75  KEY_VOLUMEUP  (held)"; }))
+      << TextOf(LastCode);
+  // The press and its repeats every 200 ms (the held-key delay) while held.
+  EXPECT_TRUE(WaitUntil([&] { return lines("up.txt") >= 3; })) << lines("up.txt");
+  Sleep(600);
+  Press("OK", 1200);
+  EXPECT_TRUE(WaitUntil([&] { return lines("ok.txt") >= 1; }));
+  Sleep(1000);
+  EXPECT_EQ(lines("ok.txt"), 1);
+}
+
+// Unplugged, the window and the tray say so; plugged in again, the library claims the receiver
+// by itself and the program receives again.
+TEST_F(RemoteProgram, UnplugAndReplugAreShownAndReceivingGoesOn) {
+  StartBoth();
+  const HWND plugged = FindWindowExA(Remote, nullptr, "Button", "Plugged in");
+  ASSERT_NE(plugged, nullptr);
+  PostMessageA(plugged, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(State).find("Receiver unplugged") == 0; }))
+      << TextOf(State);
+  EXPECT_TRUE(AnyItemHas(Messages, "Receiver unplugged"));
+  SaveScreenshot(GetDesktopWindow(), "Remote-unplugged");
+  PostMessageA(plugged, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitUntil([&] { return TextOf(State) == "Receiving"; })) << TextOf(State);
+  EXPECT_TRUE(WaitUntil([&] { return AnyItemHas(Messages, "Receiver back"); }));
+  Sleep(400);
+  Press("OK");
+  EXPECT_TRUE(WaitUntil([&] { return MarkerThere(); }));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // KelHIDRemote.exe from a folder that holds it with KelHID.dll, the stand-in HID.dll and
 // SetupApi.dll, a KelHID.ini naming the virtual remote's receiver and a KelHIDRemote.ini; the
 // Virtual Remote runs beside it, and its keys are pressed as the mouse presses them.
+#include <winsock2.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -455,6 +457,32 @@ TEST_F(RemoteProgram, AHeldButtonRepeatsOnlyAnActionThatRepeats) {
   EXPECT_TRUE(WaitUntil([&] { return lines("ok.txt") >= 1; }));
   Sleep(1000);
   EXPECT_EQ(lines("ok.txt"), 1);
+}
+
+// A port in use leaves the program working without its server, and says so.
+TEST_F(RemoteProgram, APortInUseIsReportedAndTheProgramRunsOn) {
+  WSADATA wsa{};
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &wsa), 0);
+  const SOCKET taken = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(taken, 1), 0);
+  int length = sizeof address;
+  getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+  Folder.Write("KelHIDRemote.ini",
+               std::string(RemoteFile) + "[Server]\r\nEnabled=1\r\nPort=" + port + "\r\n");
+  StartBoth();
+  EXPECT_TRUE(WaitUntil([&] {
+    return AnyItemHas(Messages, "Server on 127.0.0.1:" + port + " not started: ") &&
+           AnyItemHas(Messages, "The program runs on without it.");
+  }));
+  Press("OK");
+  EXPECT_TRUE(WaitUntil([&] { return MarkerThere(); }));
+  closesocket(taken);
+  WSACleanup();
 }
 
 // Unplugged, the window and the tray say so; plugged in again, the library claims the receiver

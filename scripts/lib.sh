@@ -204,6 +204,11 @@ press_remote_key() {
   local config=$1; shift
   "$ROOT/cmake/wine-run" "$BUILD/$config/sim/DemoPilot.exe" --press "$@" </dev/null >/dev/null 2>&1
 }
+# close_remote_demo CONFIG: asks KelHID Remote and the Virtual Remote to close (close_program
+# then waits for them).
+close_remote_demo() {
+  "$ROOT/cmake/wine-run" "$BUILD/$1/sim/DemoPilot.exe" --close </dev/null >/dev/null 2>&1 || true
+}
 # sleep_then_press_remote_key SECONDS CONFIG KEY [MS]: the same after SECONDS.
 sleep_then_press_remote_key() {
   sleep "$1"; shift
@@ -277,6 +282,7 @@ run_remote_demo_unattended() {
   mkdir -p "$(dirname "$shot")"
   import -window root "$shot"
   echo "screenshot: $shot"
+  close_remote_demo "$config"
   close_program KelHIDRemote.exe "$program" || rc=1
   close_program VirtualRemote.exe "$remote" || rc=1
   return "$rc"

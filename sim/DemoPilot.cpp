@@ -15,7 +15,8 @@
 // DemoPilot.exe --press KEY [MS] is the user of the remote program instead: it waits until the
 // "KelHID Remote" window shows that it receives, then presses the Virtual Remote's KEY ("Vol +")
 // with the mouse and holds it down for MS milliseconds (default 0). Exit code 0 when it did, 2
-// when a window did not come.
+// when a window did not come. DemoPilot.exe --close closes both windows as their close boxes
+// do (Wine's taskkill does not see the 64-bit programs).
 #include <windows.h>
 
 #include <cstdio>
@@ -158,6 +159,12 @@ int PressKey(const char* Key, DWORD HoldMs) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--close") {
+    for (const char* caption : {"KelHID Remote", "Virtual Remote"}) {
+      if (const HWND w = FindWindowA(nullptr, caption)) PostMessageA(w, WM_CLOSE, 0, 0);
+    }
+    return 0;
+  }
   if (argc >= 3 && std::string_view(argv[1]) == "--press") {
     return PressKey(argv[2], argc >= 4 ? std::strtoul(argv[3], nullptr, 10) : 0);
   }

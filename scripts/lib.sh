@@ -164,6 +164,57 @@ layout_demo() {
   wine reg delete 'HKCU\Software\KelHID\StandinBus\demo' /f >/dev/null 2>&1 || true
 }
 
+# remote_ini PORT: a KelHIDRemote.ini naming every key of the virtual remote by its pair (the
+# key value plus 32, and scan code 75), with an action for OK that writes marker.txt and one
+# for Play/Pause, and the server on 127.0.0.1:PORT.
+remote_ini() {
+  printf '%s\r\n' '; The buttons of the Virtual Remote (scripts/run).' '[Remote]' 'Name=myremote' \
+    '[Buttons]' 'KEY_POWER=2860,75' 'KEY_MUTE=2861,75' 'KEY_1=2849,75' 'KEY_2=2850,75' \
+    'KEY_3=2851,75' 'KEY_4=2852,75' 'KEY_5=2853,75' 'KEY_6=2854,75' 'KEY_7=2855,75' \
+    'KEY_8=2856,75' 'KEY_9=2857,75' 'KEY_0=2858,75' 'KEY_BACK=2862,75' 'KEY_MENU=2863,75' \
+    'KEY_UP=2936,75' 'KEY_DOWN=2937,75' 'KEY_LEFT=2938,75' 'KEY_RIGHT=2939,75' 'KEY_OK=2940,75' \
+    'KEY_VOLUMEUP=2864,75' 'KEY_VOLUMEDOWN=2865,75' 'KEY_PLAYPAUSE=2892,75' \
+    'KEY_CHANNELUP=2880,75' 'KEY_CHANNELDOWN=2881,75' \
+    '[Actions]' '; OK leaves a mark in the demo folder.' 'KEY_OK=run:cmd /c echo pressed>marker.txt' \
+    'KEY_PLAYPAUSE=keys:MediaPlayPause' \
+    '[Server]' 'Enabled=1' 'Address=127.0.0.1' "Port=$1"
+}
+
+# layout_remote CONFIG PORT: the demo folder with KelHIDRemote.exe and its KelHIDRemote.ini
+# beside TestHID.exe (see layout_demo); its server on PORT.
+layout_remote() {
+  layout_demo "$1"
+  cp "$BUILD/$1/app/KelHIDRemote.exe" "$BUILD/$1/app/KelHID.dll" "$DEMO/"
+  remote_ini "$2" >"$DEMO/KelHIDRemote.ini"
+}
+
+# free_port: a TCP port nothing listens on here.
+free_port() {
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 20000))
+    listening "$port" || { echo "$port"; return 0; }
+  done
+  return 1
+}
+
+# press_remote_key CONFIG KEY [MS]: once KelHID Remote receives, presses KEY of the Virtual
+# Remote ("Vol +") and holds it for MS milliseconds.
+press_remote_key() {
+  local config=$1; shift
+  "$ROOT/cmake/wine-run" "$BUILD/$config/sim/DemoPilot.exe" --press "$@" </dev/null >/dev/null 2>&1
+}
+# close_remote_demo CONFIG: asks KelHID Remote and the Virtual Remote to close (close_program
+# then waits for them).
+close_remote_demo() {
+  "$ROOT/cmake/wine-run" "$BUILD/$1/sim/DemoPilot.exe" --close </dev/null >/dev/null 2>&1 || true
+}
+# sleep_then_press_remote_key SECONDS CONFIG KEY [MS]: the same after SECONDS.
+sleep_then_press_remote_key() {
+  sleep "$1"; shift
+  press_remote_key "$@"
+}
+
 # demo_program NAME [args]: starts a program of the demo folder in the background.
 demo_program() {
   local exe="$DEMO/$1"; shift
@@ -204,6 +255,35 @@ run_demo_unattended() {
   import -window root "$shot"
   echo "screenshot: $shot"
   close_program TestHID.exe "$program" || rc=1
+  close_program VirtualRemote.exe "$remote" || rc=1
+  return "$rc"
+}
+
+# run_remote_demo_unattended CONFIG SHOT: KelHIDRemote.exe and the Virtual Remote: OK pressed
+# (its action writes marker.txt), Vol + held for a second; SHOT gets a picture of the screen
+# with both windows, then both programs are closed. False when the marker did not appear.
+run_remote_demo_unattended() {
+  local config=$1 shot=$2 rc=0 port
+  port=$(free_port) || return 1
+  layout_remote "$config" "$port"
+  demo_program VirtualRemote.exe
+  local remote=$!
+  demo_program KelHIDRemote.exe
+  local program=$!
+  press_remote_key "$config" OK || rc=1
+  if wait_until 100 test -f "$DEMO/marker.txt"; then
+    echo "KelHID Remote: OK ran its action (build/demo/marker.txt)"
+  else
+    echo "KelHID Remote: OK ran no action" >&2
+    rc=1
+  fi
+  press_remote_key "$config" "Vol +" 1000 || rc=1
+  sleep 0.5
+  mkdir -p "$(dirname "$shot")"
+  import -window root "$shot"
+  echo "screenshot: $shot"
+  close_remote_demo "$config"
+  close_program KelHIDRemote.exe "$program" || rc=1
   close_program VirtualRemote.exe "$remote" || rc=1
   return "$rc"
 }
@@ -318,10 +398,11 @@ DIST="$BUILD/dist"
 # What a package holds, and nothing else: no stand-in services, no tests, no simulator.
 # shellcheck disable=SC2034  # used by the scripts that source this
 PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDConsole.c KelHIDConsole.exe
-               KelHIDHost.c KelHIDHost.exe README.txt TestHID.exe)
+               KelHIDHost.c KelHIDHost.exe KelHIDRemote.exe KelHIDRemote.ini README.txt
+               TestHID.exe)
 # What goes into a package; scripts/package builds only these.
 # shellcheck disable=SC2034  # used by the scripts that source this
-PACKAGE_TARGETS=(TestHID KelHID KelHIDHost KelHIDConsole)
+PACKAGE_TARGETS=(TestHID KelHID KelHIDHost KelHIDConsole KelHIDRemote)
 
 # package_version: the project's version, from the one place that names it.
 package_version() {

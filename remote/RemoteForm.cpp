@@ -398,6 +398,8 @@ void TRemoteForm::Startup() {
     ShowState();
   } else {
     FEngine = true;
+    // The library's dialogs (Learn, Receiver settings) belong to this window.
+    KelHID_SetOwnerWindow(Handle());
     StartReceiver();
   }
   StartServer();

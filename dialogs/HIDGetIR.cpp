@@ -214,7 +214,7 @@ int32_t ComposeKeyCode(WORD CharCode, LPARAM KeyData) {
 }
 
 int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys, int32_t& Code2,
-                  bool* Accepted) {
+                  bool* Accepted, HWND Owner) {
   Code2 = 0;
   if (Accepted != nullptr) *Accepted = false;
   if (Engine == nullptr || Engine->FState == rsNone) return 0;
@@ -252,7 +252,7 @@ int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys
 
   Engine->StopReceiving();
   int32_t result = 0;
-  if (dialog.ShowModal() == mrOk) {
+  if (dialog.ShowModal(Owner) == mrOk) {
     result = Engine->FCode1;
     Code2 = Engine->FCode2;
     if (Accepted != nullptr) *Accepted = true;

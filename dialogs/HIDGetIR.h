@@ -54,9 +54,9 @@ class TFormGetHID final : public TForm {
 // Captures one code with Engine, which must hold its receiver (any state but rsNone). Returns
 // Code1 and puts Code2 into Code2 when the dialog closed with OK; otherwise 0 and 0. Accepted,
 // when given, tells the two apart (a captured 0,0 from none). The engine's state and target
-// window are as before afterwards.
+// window are as before afterwards. With an Owner the dialog disables only that window.
 int32_t GetIRCode(TDModHID* Engine, bool PlaySound, bool Confirm, bool AllowKeys, int32_t& Code2,
-                  bool* Accepted = nullptr);
+                  bool* Accepted = nullptr, HWND Owner = nullptr);
 
 // The key code of a key message: the virtual-key code, Alt from bit 29 of KeyData, Shift and
 // Ctrl from the key state.

@@ -5,40 +5,70 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 #include "dialogs/HIDGetIR.h"
 #include "engine/DMHID.h"
 #include "gui/Application.h"
 
+std::wstring WidenAnsi(std::string_view Text) {
+  if (Text.empty()) return {};
+  const int size =
+      MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+  if (size > 0) {
+    MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), out.data(), size);
+  }
+  return out;
+}
+
+std::string NarrowAnsi(std::wstring_view Text) {
+  if (Text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), out.data(), size,
+                        nullptr, nullptr);
+  }
+  return out;
+}
+
 namespace {
 
-bool DirectoryExists(const std::string& Path) {
-  const DWORD attributes = GetFileAttributesA(Path.c_str());
+bool DirectoryExists(const std::wstring& Path) {
+  const DWORD attributes = GetFileAttributesW(Path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool FileExists(const std::string& Path) {
-  const DWORD attributes = GetFileAttributesA(Path.c_str());
+template <class Char>
+bool FileExists(const std::basic_string<Char>& Path) {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  if constexpr (std::is_same_v<Char, wchar_t>) {
+    attributes = GetFileAttributesW(Path.c_str());
+  } else {
+    attributes = GetFileAttributesA(Path.c_str());
+  }
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // A key's value in section SETUP; none when the key is missing or its value is too long to be
 // read whole (a value cut off could parse as another number).
-std::optional<std::string> ReadValue(const std::string& File, std::string_view Key) {
-  const std::string section(SettingsSection);
-  const std::string key(Key);
+std::optional<std::string> ReadValue(const std::wstring& File, std::string_view Key) {
+  const std::wstring section = WidenAnsi(SettingsSection);
+  const std::wstring key = WidenAnsi(Key);
   // A default no value can equal tells a missing key from an empty one.
-  constexpr const char* Missing = "\x01";
+  constexpr const wchar_t* Missing = L"\x01";
   constexpr size_t Limit = size_t{1} << 20;
-  std::vector<char> buffer(256);
+  std::vector<wchar_t> buffer(256);
   for (;;) {
-    const DWORD got = GetPrivateProfileStringA(section.c_str(), key.c_str(), Missing, buffer.data(),
+    const DWORD got = GetPrivateProfileStringW(section.c_str(), key.c_str(), Missing, buffer.data(),
                                                static_cast<DWORD>(buffer.size()), File.c_str());
     if (got + 1 < buffer.size()) {
-      std::string value(buffer.data(), got);
+      const std::wstring_view value(buffer.data(), got);
       if (value == Missing) return std::nullopt;
-      return value;
+      return NarrowAnsi(value);
     }
     if (buffer.size() >= Limit) return std::nullopt;
     buffer.resize(buffer.size() * 4);
@@ -54,15 +84,23 @@ void PutIntoEngine(TDModHID& Engine, const THIDSettings& Settings) {
   Engine.FUseCheck = Settings.UseCheck;
 }
 
+// The line of a device in the dialog's list (see below).
+std::string DeviceLine(THidDevice& Device);
+
 }  // namespace
 
-bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
-  if (Engine != nullptr) Engine->StopReceiving();
-  const std::string dir(TrimBlanks(Dir != nullptr ? std::string_view(Dir) : std::string_view()));
-  if (dir.empty() || !DirectoryExists(dir)) return false;
-  if (Engine != nullptr) Engine->FIniDir = dir;
+bool SettingsDirectoryExists(std::wstring_view Dir) {
+  const std::wstring dir(TrimBlanks(Dir));
+  return !dir.empty() && DirectoryExists(dir);
+}
 
-  const std::string file = SettingsFilePath(dir);
+bool LoadHIDSettings(TDModHID* Engine, std::wstring_view Dir) {
+  if (Engine != nullptr) Engine->StopReceiving();
+  const std::wstring dir(TrimBlanks(Dir));
+  if (dir.empty() || !DirectoryExists(dir)) return false;
+  if (Engine != nullptr) Engine->FIniDir = NarrowAnsi(dir);
+
+  const std::wstring file = SettingsFilePath(std::wstring_view(dir));
   const bool found = FileExists(file);
   const THIDSettings settings =
       found ? ReadSettings([&file](std::string_view key) { return ReadValue(file, key); })
@@ -71,17 +109,43 @@ bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
   return found;
 }
 
-void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
-                      const THIDSettings& Settings) {
+bool LoadHIDSettings(TDModHID* Engine, const char* Dir) {
+  return LoadHIDSettings(Engine, WidenAnsi(Dir != nullptr ? std::string_view(Dir) : ""));
+}
+
+void WriteHIDSettings(TDModHID& Engine, const std::wstring& FileName,
+                      std::optional<std::string_view> Name, const THIDSettings& Settings) {
   PutIntoEngine(Engine, Settings);
 
-  const std::string section(SettingsSection);
-  for (const auto& [key, value] : SettingsLines(Name, Settings)) {
-    const std::string k(key);
-    if (!WritePrivateProfileStringA(section.c_str(), k.c_str(), value.c_str(), FileName.c_str())) {
-      throw ESettingsWriteError("Unable to write to " + FileName);
+  const std::wstring section = WidenAnsi(SettingsSection);
+  for (const auto& [key, value] : SettingsLines(Name.value_or(""), Settings)) {
+    if (!Name && key == "NAME") continue;
+    const std::wstring k = WidenAnsi(key);
+    if (!WritePrivateProfileStringW(section.c_str(), k.c_str(), WidenAnsi(value).c_str(),
+                                    FileName.c_str())) {
+      throw ESettingsWriteError("Unable to write to " + NarrowAnsi(FileName));
     }
   }
+}
+
+void WriteHIDSettings(TDModHID& Engine, const std::string& FileName,
+                      std::optional<std::string_view> Name, const THIDSettings& Settings) {
+  WriteHIDSettings(Engine, WidenAnsi(FileName), Name, Settings);
+}
+
+bool SaveHIDSettings(TDModHID& Engine, std::wstring_view Dir) {
+  const std::wstring dir(TrimBlanks(Dir));
+  if (dir.empty() || !DirectoryExists(dir)) return false;
+  std::optional<std::string> name;
+  if (Engine.FDevice != nullptr) name = DeviceLine(*Engine.FDevice);
+  const THIDSettings settings{.VendorID = Engine.FVendorID,
+                              .ProductID = Engine.FProductID,
+                              .RepeatDelay = Engine.FRepeatDelay,
+                              .HeldDelay = Engine.FHeldDelay,
+                              .CheckByte = Engine.FCheckByte,
+                              .UseCheck = Engine.FUseCheck};
+  WriteHIDSettings(Engine, SettingsFilePath(std::wstring_view(dir)), name, settings);
+  return true;
 }
 
 bool GetFileVersion(const std::string& FileName, uint16_t& Major, uint16_t& Minor,
@@ -320,19 +384,6 @@ constexpr TFormDef THIDDef{
     .Controls = THIDControls,
 };
 
-// A device string as the system's ANSI text.
-std::string Narrow(const std::wstring& Text) {
-  if (Text.empty()) return {};
-  const int size = WideCharToMultiByte(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), out.data(), size,
-                        nullptr, nullptr);
-  }
-  return out;
-}
-
 std::string Format(const char* Pattern, auto... Values) {
   const int size = std::snprintf(nullptr, 0, Pattern, Values...);
   std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
@@ -345,10 +396,10 @@ std::string Format(const char* Pattern, auto... Values) {
 std::string DeviceLine(THidDevice& Device) {
   const int vendor = Device.DeviceAttributes.VendorID;
   const int product = Device.DeviceAttributes.ProductID;
-  const std::string name = BlankControls(Narrow(Device.ProductName()));
+  const std::string name = BlankControls(NarrowAnsi(Device.ProductName()));
   if (name.empty()) return Format("Unknown Device (%d,%d)", vendor, product);
-  return Format("%s - %s (%d,%d)", name.c_str(), BlankControls(Narrow(Device.VendorName())).c_str(),
-                vendor, product);
+  return Format("%s - %s (%d,%d)", name.c_str(),
+                BlankControls(NarrowAnsi(Device.VendorName())).c_str(), vendor, product);
 }
 
 // The version label: the library's version, or why it could not be read.
@@ -435,7 +486,9 @@ void TFormTHID::BitBtnTestClick(void* /*Sender*/) {
   } const restoreCheck{*FEngine, FEngine->FUseCheck};
   FEngine->FUseCheck = false;
   int32_t code2 = 0;
-  const int32_t code1 = GetIRCode(FEngine, true, true, false, code2);
+  // A dialog run for an owner window keeps the capture to itself as well.
+  const HWND owner = GetWindow(Handle(), GW_OWNER) != nullptr ? Handle() : nullptr;
+  const int32_t code1 = GetIRCode(FEngine, true, true, false, code2, nullptr, owner);
   if (code1 != 0 && NFCheck.Enabled()) NFCheck.SetIntegerValue(code2);
 }
 
@@ -465,7 +518,7 @@ bool TFormTHID::EnumerateDevice(THidDevice* HidDev, int32_t Idx) {
   return true;
 }
 
-uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir) {
+uint32_t ShowHIDSetup(TDModHID* Engine, std::wstring_view Dir, HWND Owner) {
   if (Engine != nullptr) Engine->StopReceiving();
   // Freed on every way out, also when an error passes through.
   const auto dialog = std::make_unique<TFormTHID>();
@@ -475,18 +528,18 @@ uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir) {
   d.FConfigFile.clear();
   d.RefreshDeviceList();
   if (d.LBHid.Count() == 0) {
-    MessageBoxA(GetActiveWindow(), "No Compatible HID Devices Found", "Error",
-                MB_OK | MB_ICONERROR);
+    MessageBoxA(Owner != nullptr ? Owner : GetActiveWindow(), "No Compatible HID Devices Found",
+                "Error", MB_OK | MB_ICONERROR);
     return 0;
   }
 
-  if (Dir != nullptr) d.FConfigDir = TrimBlanks(Dir);
+  d.FConfigDir = TrimBlanks(Dir);
   if (d.FConfigDir.empty() || !DirectoryExists(d.FConfigDir)) {
     d.FConfigDir.clear();
     d.BitBtnOK.SetEnabled(false);
   } else {
-    if (d.FConfigDir.back() != '\\') d.FConfigDir += '\\';
-    d.FConfigFile = d.FConfigDir + std::string(SettingsFileName);
+    if (d.FConfigDir.back() != L'\\') d.FConfigDir += L'\\';
+    d.FConfigFile = SettingsFilePath(std::wstring_view(d.FConfigDir));
     if (FileExists(d.FConfigFile)) {
       LoadHIDSettings(Engine, Dir);
       d.TBRepeat.SetPosition(Engine->FRepeatDelay);
@@ -507,7 +560,7 @@ uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir) {
   d.TBRepeatChange(&d.TBRepeat);
   d.TBHeldChange(&d.TBHeld);
 
-  const int result = d.ShowModal();
+  const int result = d.ShowModal(Owner);
   const int index = d.LBHid.ItemIndex();
   if (result != mrOk || d.FConfigFile.empty() || index < 0) return 0;
   const auto key = static_cast<uint32_t>(d.LBHid.ItemData(index));
@@ -520,4 +573,8 @@ uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir) {
                               .UseCheck = d.CBCheck.Checked()};
   WriteHIDSettings(*Engine, d.FConfigFile, d.LBHid.Item(index), settings);
   return key;
+}
+
+uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir, HWND Owner) {
+  return ShowHIDSetup(Engine, WidenAnsi(Dir != nullptr ? std::string_view(Dir) : ""), Owner);
 }

@@ -3,7 +3,10 @@
 // scan-code check, and saves them.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,8 +22,16 @@ class TDModHID;
 
 // Loads "KelHID.ini" of the directory Dir into the engine's settings fields. Stops the engine's
 // reception first. True only when the file was found; a missing file sets the defaults, a
-// missing directory changes nothing.
+// missing directory changes nothing. The folder name is wide or in the ANSI code page.
+bool LoadHIDSettings(TDModHID* Engine, std::wstring_view Dir);
 bool LoadHIDSettings(TDModHID* Engine, const char* Dir);
+
+// Whether Dir, without the blanks at its ends, names an existing directory.
+bool SettingsDirectoryExists(std::wstring_view Dir);
+
+// Text of the ANSI code page as wide text, and back (a character the code page lacks as "?").
+std::wstring WidenAnsi(std::string_view Text);
+std::string NarrowAnsi(std::wstring_view Text);
 
 // A settings file that could not be written.
 class ESettingsWriteError : public std::runtime_error {
@@ -28,11 +39,19 @@ class ESettingsWriteError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Copies Settings into the engine, then writes them with Name to FileName, key by key. Raises
-// ESettingsWriteError "Unable to write to <file>" at the first write that fails; the keys
-// before it stay written.
-void WriteHIDSettings(TDModHID& Engine, const std::string& FileName, std::string_view Name,
-                      const THIDSettings& Settings);
+// Copies Settings into the engine, then writes them with Name to FileName, key by key; without
+// a Name the file's NAME stays as it was. Raises ESettingsWriteError "Unable to write to <file>"
+// at the first write that fails; the keys before it stay written.
+void WriteHIDSettings(TDModHID& Engine, const std::wstring& FileName,
+                      std::optional<std::string_view> Name, const THIDSettings& Settings);
+void WriteHIDSettings(TDModHID& Engine, const std::string& FileName,
+                      std::optional<std::string_view> Name, const THIDSettings& Settings);
+
+// Writes the engine's settings into Dir's "KelHID.ini" as the dialog does; NAME is the line of
+// the engine's claimed receiver as the dialog lists it, or stays as it was without one. False,
+// with nothing written, when Dir names no existing directory; raises ESettingsWriteError as
+// WriteHIDSettings does.
+bool SaveHIDSettings(TDModHID& Engine, std::wstring_view Dir);
 
 // The version of the file FileName from its version resource: the two halves of the file
 // version's most and least significant words, and the reported file flags (VersionFlags). False,
@@ -69,10 +88,10 @@ class TFormTHID final : public TForm {
   TLabel& LabelHeld;
 
   // The settings directory with a trailing backslash once it was found to exist, else empty.
-  std::string FConfigDir;
+  std::wstring FConfigDir;
   // "KelHID.ini" in FConfigDir; empty when there is no usable directory, and then OK saves
   // nothing.
-  std::string FConfigFile;
+  std::wstring FConfigFile;
   TDModHID* FEngine = nullptr;
 
   void TBRepeatChange(void* Sender);
@@ -92,8 +111,10 @@ class TFormTHID final : public TForm {
   bool EnumerateDevice(THidDevice* HidDev, int32_t Idx);
 };
 
-// Shows the configuration dialog for Engine with the settings file of the directory Dir. When
-// the dialog is closed with OK and the settings could be saved, the engine and the file hold
-// them and the result is the chosen receiver's device key; otherwise 0. Raises
-// ESettingsWriteError when the file cannot be written (after the dialog is gone).
-uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir);
+// Shows the configuration dialog for Engine with the settings file of the directory Dir (wide
+// or in the ANSI code page). When the dialog is closed with OK and the settings could be saved,
+// the engine and the file hold them and the result is the chosen receiver's device key;
+// otherwise 0. Raises ESettingsWriteError when the file cannot be written (after the dialog is
+// gone). With an Owner the dialog (and the ones it opens) disables only that window.
+uint32_t ShowHIDSetup(TDModHID* Engine, std::wstring_view Dir, HWND Owner = nullptr);
+uint32_t ShowHIDSetup(TDModHID* Engine, const char* Dir, HWND Owner = nullptr);

@@ -1,10 +1,8 @@
 #include "dialogs/SettingsValues.h"
 
-namespace {
+#include <type_traits>
 
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= ' ';
-}
+namespace {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -26,19 +24,39 @@ std::optional<uint64_t> ParseDigits(std::string_view Digits, int Base, uint64_t 
   return value;
 }
 
-}  // namespace
-
-std::string_view TrimBlanks(std::string_view Text) {
-  while (!Text.empty() && IsBlank(Text.front())) Text.remove_prefix(1);
-  while (!Text.empty() && IsBlank(Text.back())) Text.remove_suffix(1);
+// Every character up to and including the blank; a byte above 127 is a letter of the code page.
+template <class Char>
+std::basic_string_view<Char> TrimAny(std::basic_string_view<Char> Text) {
+  const auto blank = [](Char c) { return static_cast<std::make_unsigned_t<Char>>(c) <= ' '; };
+  while (!Text.empty() && blank(Text.front())) Text.remove_prefix(1);
+  while (!Text.empty() && blank(Text.back())) Text.remove_suffix(1);
   return Text;
 }
 
-std::string SettingsFilePath(std::string_view Dir) {
-  std::string path(Dir);
-  if (path.empty() || path.back() != '\\') path += '\\';
-  path += SettingsFileName;
+template <class Char>
+std::basic_string<Char> FilePathAny(std::basic_string_view<Char> Dir) {
+  std::basic_string<Char> path(Dir);
+  if (path.empty() || path.back() != Char{'\\'}) path += Char{'\\'};
+  path.append(SettingsFileName.begin(), SettingsFileName.end());
   return path;
+}
+
+}  // namespace
+
+std::string_view TrimBlanks(std::string_view Text) {
+  return TrimAny(Text);
+}
+
+std::wstring_view TrimBlanks(std::wstring_view Text) {
+  return TrimAny(Text);
+}
+
+std::string SettingsFilePath(std::string_view Dir) {
+  return FilePathAny(Dir);
+}
+
+std::wstring SettingsFilePath(std::wstring_view Dir) {
+  return FilePathAny(Dir);
 }
 
 std::optional<int32_t> ParseSettingsInteger(std::string_view Text) {

@@ -24,9 +24,11 @@ struct THIDSettings {
 // Text without the blanks and control characters (every character up to and including the
 // blank) at both ends.
 [[nodiscard]] std::string_view TrimBlanks(std::string_view Text);
+[[nodiscard]] std::wstring_view TrimBlanks(std::wstring_view Text);
 
 // The settings file in Dir: one backslash between them, none added when Dir ends with one.
 [[nodiscard]] std::string SettingsFilePath(std::string_view Dir);
+[[nodiscard]] std::wstring SettingsFilePath(std::wstring_view Dir);
 
 // A signed 32-bit integer as the file holds it: a text longer than two characters starting
 // with "0x" or "0X" is hexadecimal; otherwise leading blanks, an optional sign, then decimal

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <vector>
 
 #include "gui/Form.h"
 
@@ -606,12 +607,18 @@ void TListBox::CreateParams(TCreateParams& Params) {
   Params.Subclass = true;
   Params.Style |= WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT;
   if (FProps.Sorted) Params.Style |= LBS_SORT;
+  if (!FProps.TabStops.empty()) Params.Style |= LBS_USETABSTOPS;
+  if (FProps.HorizontalScroll) Params.Style |= WS_HSCROLL;
   Params.ExStyle |= WS_EX_CLIENTEDGE;
 }
 
 void TListBox::CreateWnd() {
   TControl::CreateWnd();
   if (FProps.ItemHeight > 0) SendMessageA(Handle(), LB_SETITEMHEIGHT, 0, FProps.ItemHeight);
+  if (!FProps.TabStops.empty()) {
+    std::vector<INT> stops(FProps.TabStops.begin(), FProps.TabStops.end());
+    SendMessageA(Handle(), LB_SETTABSTOPS, stops.size(), reinterpret_cast<LPARAM>(stops.data()));
+  }
 }
 
 void TListBox::Notify(WORD Code) {
@@ -620,6 +627,22 @@ void TListBox::Notify(WORD Code) {
 
 void TListBox::Clear() {
   SendMessageA(Handle(), LB_RESETCONTENT, 0, 0);
+  if (FProps.HorizontalScroll) {
+    FExtent = 0;
+    SendMessageA(Handle(), LB_SETHORIZONTALEXTENT, 0, 0);
+  }
+}
+
+void TListBox::WidenFor(const std::string& Text) {
+  const HDC dc = GetDC(Handle());
+  const HGDIOBJ old = SelectObject(dc, Font());
+  SIZE size{};
+  GetTextExtentPoint32A(dc, Text.c_str(), static_cast<int>(Text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(Handle(), dc);
+  if (size.cx + 8 <= FExtent) return;
+  FExtent = size.cx + 8;
+  SendMessageA(Handle(), LB_SETHORIZONTALEXTENT, FExtent, 0);
 }
 
 int TListBox::AddItem(std::string_view Text, uintptr_t Data) {
@@ -627,6 +650,7 @@ int TListBox::AddItem(std::string_view Text, uintptr_t Data) {
   const auto index = static_cast<int>(
       SendMessageA(Handle(), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str())));
   if (index >= 0) SendMessageA(Handle(), LB_SETITEMDATA, index, static_cast<LPARAM>(Data));
+  if (FProps.HorizontalScroll) WidenFor(text);
   return index;
 }
 
@@ -662,6 +686,70 @@ int TListBox::ItemIndex() const {
 
 void TListBox::SetItemIndex(int Index) {
   SendMessageA(Handle(), LB_SETCURSEL, Index, 0);
+}
+
+// --- TEdit ---------------------------------------------------------------------------------
+
+void TEdit::ReadProps(const TControlProps& Props) {
+  FProps = Props.As<TProps>(Name());
+}
+
+void TEdit::CreateParams(TCreateParams& Params) {
+  TControl::CreateParams(Params);
+  Params.ClassName = "EDIT";
+  Params.Subclass = true;
+  Params.Style |= ES_AUTOHSCROLL;
+  Params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TEdit::CreateWnd() {
+  TControl::CreateWnd();
+  if (FProps.MaxLength > 0) SendMessageA(Handle(), EM_LIMITTEXT, FProps.MaxLength, 0);
+}
+
+void TEdit::Notify(WORD Code) {
+  if (Code == EN_CHANGE && OnChange) OnChange(this);
+}
+
+void TEdit::SelectAll() {
+  SendMessageA(Handle(), EM_SETSEL, 0, -1);
+}
+
+// --- TComboBox -----------------------------------------------------------------------------
+
+void TComboBox::CreateParams(TCreateParams& Params) {
+  TControl::CreateParams(Params);
+  Params.ClassName = "COMBOBOX";
+  Params.Subclass = true;
+  // The height given is that of the field with its list dropped down.
+  Params.Style |= CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL;
+}
+
+void TComboBox::Notify(WORD Code) {
+  if ((Code == CBN_EDITCHANGE || Code == CBN_SELCHANGE) && OnChange) OnChange(this);
+}
+
+void TComboBox::Clear() {
+  SendMessageA(Handle(), CB_RESETCONTENT, 0, 0);
+}
+
+void TComboBox::AddItem(std::string_view Text) {
+  const std::string text(Text);
+  SendMessageA(Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+int TComboBox::Count() const {
+  return static_cast<int>(SendMessageA(Handle(), CB_GETCOUNT, 0, 0));
+}
+
+std::string TComboBox::Item(int Index) const {
+  const auto length = SendMessageA(Handle(), CB_GETLBTEXTLEN, Index, 0);
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  const auto got =
+      SendMessageA(Handle(), CB_GETLBTEXT, Index, reinterpret_cast<LPARAM>(text.data()));
+  text.resize(static_cast<size_t>(got < 0 ? 0 : got));
+  return text;
 }
 
 // --- TCustomControl -----------------------------------------------------------------------

@@ -335,6 +335,11 @@ class TCheckBox : public TControl {
 struct TListBoxProps {
   bool Sorted = false;
   int ItemHeight = 0;
+  // Where a tab in an item's text goes on to, in dialog units from the left edge; none: tabs
+  // are shown as they come.
+  std::span<const int> TabStops = {};
+  // A horizontal scroll bar when an item is wider than the list.
+  bool HorizontalScroll = false;
 };
 
 class TListBox : public TControl {
@@ -361,7 +366,48 @@ class TListBox : public TControl {
   void CreateWnd() override;
 
  private:
+  void WidenFor(const std::string& Text);
+
   TListBoxProps FProps;
+  int FExtent = 0;  // the widest item's width, with HorizontalScroll
+};
+
+struct TEditProps {
+  int MaxLength = 0;  // 0: the control's own limit
+};
+
+// A one-line edit field: its caption is its text. OnChange runs after every change of the text,
+// by the user or by SetCaption.
+class TEdit : public TControl {
+ public:
+  using TProps = TEditProps;
+  using TControl::TControl;
+  void Notify(WORD Code) override;
+  void SelectAll();
+
+ protected:
+  void ReadProps(const TControlProps& Props) override;
+  void CreateParams(TCreateParams& Params) override;
+  void CreateWnd() override;
+
+ private:
+  TEditProps FProps;
+};
+
+// An edit field with a drop-down list of texts to choose from (the text may be any other too):
+// its caption is the text. OnChange runs after the user typed or chose a text.
+class TComboBox : public TControl {
+ public:
+  using TControl::TControl;
+  void Notify(WORD Code) override;
+
+  void Clear();
+  void AddItem(std::string_view Text);
+  [[nodiscard]] int Count() const;
+  [[nodiscard]] std::string Item(int Index) const;
+
+ protected:
+  void CreateParams(TCreateParams& Params) override;
 };
 
 struct TTrackBarProps {

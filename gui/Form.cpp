@@ -270,10 +270,17 @@ BOOL CALLBACK CollectEnabled(HWND Window, LPARAM Param) {
 }
 }  // namespace
 
-int TForm::ShowModal() {
-  // Every other window of the program waits while this one runs.
+int TForm::ShowModal(HWND Owner) {
   std::vector<HWND> disabled{Handle()};
-  EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
+  const auto previousOwner = GetWindowLongPtrA(Handle(), GWLP_HWNDPARENT);
+  if (Owner != nullptr) {
+    // Only the owner waits while this one runs.
+    SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(Owner));
+    if (IsWindowEnabled(Owner)) disabled.push_back(Owner);
+  } else {
+    // Every other window of the program waits while this one runs.
+    EnumThreadWindows(GetCurrentThreadId(), &CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
+  }
   disabled.erase(disabled.begin());
   for (const HWND w : disabled) EnableWindow(w, FALSE);
 
@@ -290,6 +297,7 @@ int TForm::ShowModal() {
   // Enable the others before hiding, so that the activation returns to them.
   for (const HWND w : disabled) EnableWindow(w, TRUE);
   Hide();
+  if (Owner != nullptr) SetWindowLongPtrA(Handle(), GWLP_HWNDPARENT, previousOwner);
   FModal = false;
   return FModalResult;
 }

@@ -69,9 +69,10 @@ class TForm : public TWindow {
 
   void Show();
   void Hide();
-  // Shows the form, with every other window of the program disabled, until ModalResult is set;
-  // returns it.
-  int ShowModal();
+  // Shows the form until ModalResult is set; returns it. Without an owner every other window of
+  // the thread is disabled meanwhile. With one (a top-level window, also of another thread) the
+  // form is owned by it for the run, staying above it, and only the owner is disabled.
+  int ShowModal(HWND Owner = nullptr);
   [[nodiscard]] int ModalResult() const { return FModalResult; }
   void SetModalResult(int Value) { FModalResult = Value; }
   // As the user's close button.

@@ -261,6 +261,9 @@ class TLibrary {
   bool InDialog = false;
   TEventSink Events;
   bool AutoResume = true;
+  // The window that owns the library's dialogs (KelHID_SetOwnerWindow); none: every window of
+  // the thread waits while one is open.
+  HWND Owner = nullptr;
 
   TLibrary() = default;
   TLibrary(const TLibrary&) = delete;
@@ -485,6 +488,12 @@ class TDialogRun {
   TControlsContext FContext;
 };
 
+// The owner for a dialog about to open: none when the window has gone meanwhile.
+HWND DialogOwner() {
+  const HWND owner = Library().Owner;
+  return owner != nullptr && IsWindow(owner) ? owner : nullptr;
+}
+
 // One settings field of the interface.
 struct TField {
   int Id;
@@ -521,6 +530,15 @@ const TField* FindField(int Id) {
 int UnknownField(const char* Function, int Field) {
   return Fail(KELHID_E_ARGUMENT,
               std::string(Function) + ": unknown settings field " + std::to_string(Field));
+}
+
+// The held delay is never above the repeat delay, as on the configuration dialog's bars: a
+// repeat delay set below the held delay takes it down along, a held delay set above the repeat
+// delay takes that up along.
+void KeepHeldWithinRepeat(TDModHID& Engine, int Changed) {
+  if (Engine.FHeldDelay <= Engine.FRepeatDelay) return;
+  if (Changed == KELHID_REPEAT_DELAY) Engine.FHeldDelay = Engine.FRepeatDelay;
+  if (Changed == KELHID_HELD_DELAY) Engine.FRepeatDelay = Engine.FHeldDelay;
 }
 
 // An error that reached a window procedure of the library: the host hears of it through the
@@ -1026,7 +1044,7 @@ int WINAPI KelHID_ShowHIDSetup(const char* Dir, unsigned int* DeviceKey) {
     uint32_t key = 0;
     {
       const TDialogRun run;
-      key = ShowHIDSetup(&Engine, Dir);
+      key = ShowHIDSetup(&Engine, Dir, DialogOwner());
     }
     Library().Want(TWanted::None);  // the dialog closed the connection
     if (key == 0) {
@@ -1056,7 +1074,7 @@ int WINAPI KelHID_GetIRCode(BOOL PlaySound, BOOL Confirm, BOOL AllowKeys, unsign
     {
       const TDialogRun run;
       code1 = GetIRCode(&Engine, PlaySound != FALSE, Confirm != FALSE, AllowKeys != FALSE, code2,
-                        &accepted);
+                        &accepted, DialogOwner());
     }
     if (!accepted) return Fail(KELHID_E_CANCELLED, std::string(Function) + ": no code was taken");
     *Code1 = static_cast<uint32_t>(code1);
@@ -1167,6 +1185,7 @@ int WINAPI KelHID_SetSetting(int Field, int Value) {
                                          std::to_string(field->Max));
     }
     field->Set(Engine, Value);
+    KeepHeldWithinRepeat(Engine, Field);
     return KELHID_OK;
   });
 }
@@ -1191,6 +1210,125 @@ int WINAPI KelHID_WaitEvent(unsigned int TimeoutMs, int* Kind, unsigned int* Cod
   if (TimeMs != nullptr) *TimeMs = event.TimeMs;
   return KELHID_OK;
 }
+
+}  // extern "C"
+
+// ---- Interface version 2: the settings in either kind of folder name, the error text for
+// hosts without pointers, and the dialogs' owner.
+
+namespace {
+
+// A folder name for the error texts.
+std::string Shown(std::wstring_view Dir) {
+  return NarrowAnsi(Dir);
+}
+
+int LoadSettings(const char* Function, const wchar_t* Dir) {
+  return WithEngine(Function, TAccess::Change, [&](TDModHID& Engine) {
+    if (Dir == nullptr) return MissingArgument(Function, "the directory");
+    if (LoadHIDSettings(&Engine, std::wstring_view(Dir))) return KELHID_OK;
+    if (!SettingsDirectoryExists(Dir)) {
+      return Fail(KELHID_E_NO_DIRECTORY, std::string(Function) + ": the directory \"" + Shown(Dir) +
+                                             "\" does not exist; no setting changed");
+    }
+    return Fail(KELHID_E_NO_FILE, std::string(Function) + ": no " + std::string(SettingsFileName) +
+                                      " in \"" + Shown(Dir) + "\"; the defaults are set");
+  });
+}
+
+int SaveSettings(const char* Function, const wchar_t* Dir) {
+  return WithEngine(Function, TAccess::Change, [&](TDModHID& Engine) {
+    if (Dir == nullptr) return MissingArgument(Function, "the directory");
+    if (!SaveHIDSettings(Engine, Dir)) {
+      return Fail(KELHID_E_NO_DIRECTORY, std::string(Function) + ": the directory \"" + Shown(Dir) +
+                                             "\" does not exist; nothing written");
+    }
+    return KELHID_OK;
+  });
+}
+
+int ShowSetup(const char* Function, const wchar_t* Dir, unsigned int* DeviceKey) {
+  return WithEngine(Function, TAccess::Change, [&](TDModHID& Engine) {
+    if (Dir == nullptr) return MissingArgument(Function, "the directory");
+    if (DeviceKey == nullptr) return MissingArgument(Function, "DeviceKey");
+    *DeviceKey = 0;
+    uint32_t key = 0;
+    {
+      const TDialogRun run;
+      key = ShowHIDSetup(&Engine, std::wstring_view(Dir), DialogOwner());
+    }
+    if (key == 0) {
+      return Fail(KELHID_E_CANCELLED, std::string(Function) +
+                                          ": nothing was saved (cancelled, no receiver chosen, "
+                                          "or no compatible device)");
+    }
+    *DeviceKey = key;
+    return KELHID_OK;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int WINAPI KelHID_GetApiVersion(void) {
+  return KELHID_API_VERSION;
+}
+
+int WINAPI KelHID_SaveHIDSettings(const char* Dir) {
+  constexpr const char* Function = "KelHID_SaveHIDSettings";
+  std::wstring dir;
+  try {
+    if (Dir != nullptr) dir = WidenAnsi(Dir);
+  } catch (...) {
+    return Failed(Function);
+  }
+  return SaveSettings(Function, Dir != nullptr ? dir.c_str() : nullptr);
+}
+
+int WINAPI KelHID_SaveHIDSettingsW(const wchar_t* Dir) {
+  return SaveSettings("KelHID_SaveHIDSettingsW", Dir);
+}
+
+int WINAPI KelHID_LoadHIDSettingsW(const wchar_t* Dir) {
+  return LoadSettings("KelHID_LoadHIDSettingsW", Dir);
+}
+
+int WINAPI KelHID_ShowHIDSetupW(const wchar_t* Dir, unsigned int* DeviceKey) {
+  return ShowSetup("KelHID_ShowHIDSetupW", Dir, DeviceKey);
+}
+
+int WINAPI KelHID_CopyLastErrorText(char* Buf, int Size) {
+  // A refusal here leaves the text alone: it is what the caller wants to read.
+  if (Buf == nullptr || Size <= 0) return KELHID_E_ARGUMENT;
+  const std::string_view text = ErrorTexts.Text();
+  const size_t length = std::min(text.size(), static_cast<size_t>(Size) - 1);
+  std::memcpy(Buf, text.data(), length);
+  Buf[length] = '\0';
+  return static_cast<int>(text.size());
+}
+
+int WINAPI KelHID_SetOwnerWindow(HWND Owner) {
+  constexpr const char* Function = "KelHID_SetOwnerWindow";
+  return WithEngine(Function, TAccess::Change, [&](TDModHID& /*Engine*/) {
+    if (Owner != nullptr) {
+      DWORD process = 0;
+      if (!IsWindow(Owner) || GetWindowThreadProcessId(Owner, &process) == 0 ||
+          process != GetCurrentProcessId()) {
+        return Fail(KELHID_E_ARGUMENT,
+                    std::string(Function) + ": the owner is no window of this process");
+      }
+      // A dialog is owned by a top-level window: a child's is taken.
+      Owner = GetAncestor(Owner, GA_ROOT);
+    }
+    Library().Owner = Owner;
+    return KELHID_OK;
+  });
+}
+
+}  // extern "C"
+
+extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE /*Instance*/, DWORD Reason, LPVOID Reserved) {
   switch (Reason) {

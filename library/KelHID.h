@@ -8,8 +8,9 @@
  * name, so that C, C++, C# (DllImport), Python (ctypes.WinDLL) and AutoHotkey (DllCall) can
  * call it. The header is valid C and C++.
  *
- * Results: every function but KelHID_GetLastErrorText returns KELHID_OK (0) or one of the
- * negative KELHID_E_ values below; KelHID_GetLastErrorText then tells what went wrong. No C++
+ * Results: every function but KelHID_GetLastErrorText, KelHID_CopyLastErrorText and
+ * KelHID_GetApiVersion returns KELHID_OK (0) or one of the negative KELHID_E_ values below;
+ * KelHID_GetLastErrorText (or KelHID_CopyLastErrorText) then tells what went wrong. No C++
  * exception leaves the library.
  *
  * Threads: there is at most one engine per process, of one of two kinds.
@@ -40,7 +41,9 @@
  *
  * Dialogs: KelHID_ShowHIDSetup and KelHID_GetIRCode show modal dialogs. Their message loop
  * runs the caller's other windows meanwhile; while one is open, calls that would change the
- * engine fail with KELHID_E_BUSY. A WM_QUIT that arrives while a dialog is open closes the
+ * engine fail with KELHID_E_BUSY. Every other window of the thread is disabled meanwhile,
+ * unless KelHID_SetOwnerWindow named a window: then the dialogs are owned by it and only it is
+ * disabled. A WM_QUIT that arrives while a dialog is open closes the
  * dialog and is posted again for the caller's own loop.
  *
  * Unloading: call KelHID_Free before FreeLibrary. While an engine exists the library keeps
@@ -213,13 +216,18 @@ int WINAPI KelHID_GetCode(unsigned int* Code1, unsigned int* Code2);
 
 /* Reads and writes one settings field (KELHID_VENDOR_ID ... KELHID_AUTO_RESUME). A value outside
  * the field's range is refused with KELHID_E_ARGUMENT. A file edited by hand may have loaded delays
- * outside 10..5000; KelHID_GetSetting reports them as they are. */
+ * outside 10..5000; KelHID_GetSetting reports them as they are.
+ * The held delay is kept at most the repeat delay, as the dialog's bars keep it: a repeat
+ * delay set below the held delay sets the held delay to it too, a held delay set above the
+ * repeat delay sets the repeat delay to it too (never refused for that; read both back). */
 int WINAPI KelHID_GetSetting(int Field, int* Value);
 int WINAPI KelHID_SetSetting(int Field, int Value);
 
 /* ---- Interface version 2 ----------------------------------------------------------------- */
 
-/* KELHID_API_VERSION of the library. Any thread, no engine needed. */
+/* KELHID_API_VERSION of the library (2; the calls of this section came with it). Any thread,
+ * no engine needed. A host written for version 2 checks it (or looks the entries up by name)
+ * before it calls them: a library of version 1 has none of them. */
 int WINAPI KelHID_GetApiVersion(void);
 
 /* Takes the oldest event of the queue, waiting up to TimeoutMs for one (0: do not wait,
@@ -243,18 +251,34 @@ int WINAPI KelHID_GetApiVersion(void);
 int WINAPI KelHID_WaitEvent(unsigned int TimeoutMs, int* Kind, unsigned int* Code1,
                             unsigned int* Code2, unsigned int* Flags, unsigned int* TimeMs);
 
-/* Saves the engine's settings into Dir's KelHID.ini, as the configuration dialog does. */
+/* Saves the engine's settings into Dir's KelHID.ini, the seven keys as the configuration
+ * dialog writes them (VID, PID, Delay, HeldDelay, Check, UseCheck, and NAME: the claimed
+ * receiver's line as the dialog lists it; without a claimed receiver, as it was in the file).
+ * Keys of other sections and other keys stay. KELHID_E_NO_DIRECTORY: Dir names no existing
+ * directory; nothing written. KELHID_E_WRITE: the file could not be written (some keys may be);
+ * the engine is as it was. KELHID_E_BUSY while a dialog is open. */
 int WINAPI KelHID_SaveHIDSettings(const char* Dir);
 
-/* The same calls with a wide-character folder name. */
+/* KelHID_LoadHIDSettings, KelHID_SaveHIDSettings and KelHID_ShowHIDSetup with a folder name of
+ * wide characters (UTF-16), for folders whose names the ANSI code page cannot spell; the
+ * results are the same. The char versions take their names in the ANSI code page (CP_ACP). */
 int WINAPI KelHID_LoadHIDSettingsW(const wchar_t* Dir);
 int WINAPI KelHID_SaveHIDSettingsW(const wchar_t* Dir);
 int WINAPI KelHID_ShowHIDSetupW(const wchar_t* Dir, unsigned int* DeviceKey);
 
-/* Copies the text of KelHID_GetLastErrorText into Buf (Size bytes, always terminated). */
+/* Copies the calling thread's text of KelHID_GetLastErrorText into Buf, Size bytes with the
+ * terminating 0 (a text that does not fit is cut and still terminated), for hosts that cannot
+ * read a returned pointer (C# StringBuilder or byte[], AutoHotkey). Returns the whole text's
+ * length in bytes without the 0 (0: no failure yet); a result >= Size says the text was cut.
+ * A buffer of 1024 bytes always holds it whole. KELHID_E_ARGUMENT for Buf NULL or Size <= 0:
+ * then the text stays as it was (it is not replaced by the refusal's). */
 int WINAPI KelHID_CopyLastErrorText(char* Buf, int Size);
 
-/* The window that owns the library's dialogs; only it is disabled while one is open. */
+/* The window that owns the library's dialogs from now on (a child window stands for its
+ * top-level window): they stay above it, and only it is disabled while one is open; the host's
+ * other windows go on. NULL: no owner, every window of the thread is disabled (the default).
+ * KELHID_E_ARGUMENT: Owner is no window of this process. An owner destroyed meanwhile counts as
+ * NULL. KELHID_E_BUSY while a dialog is open. */
 int WINAPI KelHID_SetOwnerWindow(HWND Owner);
 
 #ifdef __cplusplus

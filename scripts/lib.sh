@@ -11,7 +11,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 PACKAGES=(cmake ninja-build g++ g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
           wine wine64 wine32:i386 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick googletest
-          clang libclang-rt-14-dev shellcheck)
+          clang libclang-rt-14-dev shellcheck lirc iproute2)
 
 log() { printf '== %s\n' "$*"; }
 
@@ -164,6 +164,57 @@ layout_demo() {
   wine reg delete 'HKCU\Software\KelHID\StandinBus\demo' /f >/dev/null 2>&1 || true
 }
 
+# remote_ini PORT: a KelHIDRemote.ini naming every key of the virtual remote by its pair (the
+# key value plus 32, and scan code 75), with an action for OK that writes marker.txt and one
+# for Play/Pause, and the server on 127.0.0.1:PORT.
+remote_ini() {
+  printf '%s\r\n' '; The buttons of the Virtual Remote (scripts/run).' '[Remote]' 'Name=myremote' \
+    '[Buttons]' 'KEY_POWER=2860,75' 'KEY_MUTE=2861,75' 'KEY_1=2849,75' 'KEY_2=2850,75' \
+    'KEY_3=2851,75' 'KEY_4=2852,75' 'KEY_5=2853,75' 'KEY_6=2854,75' 'KEY_7=2855,75' \
+    'KEY_8=2856,75' 'KEY_9=2857,75' 'KEY_0=2858,75' 'KEY_BACK=2862,75' 'KEY_MENU=2863,75' \
+    'KEY_UP=2936,75' 'KEY_DOWN=2937,75' 'KEY_LEFT=2938,75' 'KEY_RIGHT=2939,75' 'KEY_OK=2940,75' \
+    'KEY_VOLUMEUP=2864,75' 'KEY_VOLUMEDOWN=2865,75' 'KEY_PLAYPAUSE=2892,75' \
+    'KEY_CHANNELUP=2880,75' 'KEY_CHANNELDOWN=2881,75' \
+    '[Actions]' '; OK leaves a mark in the demo folder.' 'KEY_OK=run:cmd /c echo pressed>marker.txt' \
+    'KEY_PLAYPAUSE=keys:MediaPlayPause' \
+    '[Server]' 'Enabled=1' 'Address=127.0.0.1' "Port=$1"
+}
+
+# layout_remote CONFIG PORT: the demo folder with KelHIDRemote.exe and its KelHIDRemote.ini
+# beside TestHID.exe (see layout_demo); its server on PORT.
+layout_remote() {
+  layout_demo "$1"
+  cp "$BUILD/$1/app/KelHIDRemote.exe" "$BUILD/$1/app/KelHID.dll" "$DEMO/"
+  remote_ini "$2" >"$DEMO/KelHIDRemote.ini"
+}
+
+# free_port: a TCP port nothing listens on here.
+free_port() {
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 20000))
+    listening "$port" || { echo "$port"; return 0; }
+  done
+  return 1
+}
+
+# press_remote_key CONFIG KEY [MS]: once KelHID Remote receives, presses KEY of the Virtual
+# Remote ("Vol +") and holds it for MS milliseconds.
+press_remote_key() {
+  local config=$1; shift
+  "$ROOT/cmake/wine-run" "$BUILD/$config/sim/DemoPilot.exe" --press "$@" </dev/null >/dev/null 2>&1
+}
+# close_remote_demo CONFIG: asks KelHID Remote and the Virtual Remote to close (close_program
+# then waits for them).
+close_remote_demo() {
+  "$ROOT/cmake/wine-run" "$BUILD/$1/sim/DemoPilot.exe" --close </dev/null >/dev/null 2>&1 || true
+}
+# sleep_then_press_remote_key SECONDS CONFIG KEY [MS]: the same after SECONDS.
+sleep_then_press_remote_key() {
+  sleep "$1"; shift
+  press_remote_key "$@"
+}
+
 # demo_program NAME [args]: starts a program of the demo folder in the background.
 demo_program() {
   local exe="$DEMO/$1"; shift
@@ -208,9 +259,137 @@ run_demo_unattended() {
   return "$rc"
 }
 
+# run_remote_demo_unattended CONFIG SHOT: KelHIDRemote.exe and the Virtual Remote: OK pressed
+# (its action writes marker.txt), Vol + held for a second; SHOT gets a picture of the screen
+# with both windows, then both programs are closed. False when the marker did not appear.
+run_remote_demo_unattended() {
+  local config=$1 shot=$2 rc=0 port
+  port=$(free_port) || return 1
+  layout_remote "$config" "$port"
+  demo_program VirtualRemote.exe
+  local remote=$!
+  demo_program KelHIDRemote.exe
+  local program=$!
+  press_remote_key "$config" OK || rc=1
+  if wait_until 100 test -f "$DEMO/marker.txt"; then
+    echo "KelHID Remote: OK ran its action (build/demo/marker.txt)"
+  else
+    echo "KelHID Remote: OK ran no action" >&2
+    rc=1
+  fi
+  press_remote_key "$config" "Vol +" 1000 || rc=1
+  sleep 0.5
+  mkdir -p "$(dirname "$shot")"
+  import -window root "$shot"
+  echo "screenshot: $shot"
+  close_remote_demo "$config"
+  close_program KelHIDRemote.exe "$program" || rc=1
+  close_program VirtualRemote.exe "$remote" || rc=1
+  return "$rc"
+}
+
 # demo_value NAME: a finding of the last unattended demo.
 demo_value() {
   tr -d '\r' <"$DEMO/pilot.txt" | sed -n "s/^$1=//p"
+}
+
+# --- LIRC clients -------------------------------------------------------------------------
+
+# wait_until TRIES COMMAND...: runs COMMAND every 0.1 s until it succeeds, at most TRIES times;
+# false when it never did.
+wait_until() {
+  local tries=$1; shift
+  for _ in $(seq "$tries"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  "$@"
+}
+
+# listening PORT: whether a TCP server listens on 127.0.0.1:PORT.
+listening() {
+  ss -Hltn "src 127.0.0.1 and sport = :$1" 2>/dev/null | grep -q .
+}
+
+# lines_match FILE PATTERN...: whether FILE has a line matching each PATTERN (an extended
+# regular expression for the whole line), in that order; other lines may come between.
+lines_match() {
+  local file=$1 line i=0; shift
+  local patterns=("$@")
+  [ -f "$file" ] || return 1
+  while IFS= read -r line && ((i < ${#patterns[@]})); do
+    [[ $line =~ ^(${patterns[i]})$ ]] && i=$((i + 1))
+  done < <(tr -d '\r' <"$file")
+  ((i == ${#patterns[@]}))
+}
+
+# check_lirc_relay DIR PORT PATTERN... -- COMMAND...
+# Checks a LIRC-compatible TCP server on 127.0.0.1:PORT (lirc_feed.exe, KelHIDRemote.exe) with
+# Debian's own LIRC programs: lircd relays what the server sends to its socket, where irw
+# prints it.
+#  1. waits until the server listens (the caller starts it first; lircd would wait 5 s and
+#     more before trying again);
+#  2. starts lircd --connect=127.0.0.1:PORT with its socket, pid file and log in DIR, and
+#     waits until its log says it has connected;
+#  3. starts irw on lircd's socket and waits until lircd has taken it as a client (lircd
+#     passes on only what arrives after that);
+#  4. runs COMMAND, which makes the server send its lines (touches the file lirc_feed.exe
+#     waits for; holds a key of the virtual remote; ...);
+#  5. waits until irw has printed a line matching each PATTERN (an extended regular
+#     expression for a whole line, such as '[0-9a-f]{16} 00 KEY_VOLUMEUP myremote'), in that
+#     order, other lines allowed between, for at most 20 s.
+# Then stops irw and lircd by their process ids and prints irw's lines (DIR/irw.txt). False
+# when a step failed; lircd's log stays in DIR/lircd.log.
+check_lirc_relay() {
+  local dir=$1 port=$2; shift 2
+  local patterns=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    patterns+=("$1"); shift
+  done
+  if [ "${1:-}" != -- ] || [ $# -lt 2 ]; then
+    echo "usage: check_lirc_relay DIR PORT PATTERN... -- COMMAND..." >&2
+    return 2
+  fi
+  shift
+  mkdir -p "$dir"
+  rm -f "$dir/lircd.sock" "$dir/lircd.pid" "$dir/lircd.log" "$dir/irw.txt"
+  if ! wait_until 150 listening "$port"; then
+    echo "nothing listens on 127.0.0.1:$port"
+    return 1
+  fi
+  lircd --nodaemon --driver=default --device=/dev/null --connect="127.0.0.1:$port" \
+    --output="$dir/lircd.sock" --pidfile="$dir/lircd.pid" --logfile="$dir/lircd.log" /dev/null \
+    </dev/null >"$dir/lircd.out" 2>&1 &
+  local lircd=$! irw='' rc=0
+  if ! wait_until 200 grep -qs 'Connected to 127.0.0.1' "$dir/lircd.log"; then
+    echo "lircd did not connect to 127.0.0.1:$port"
+    rc=1
+  else
+    irw "$dir/lircd.sock" </dev/null >"$dir/irw.txt" 2>&1 &
+    irw=$!
+    if ! wait_until 100 grep -qs 'accepted new client' "$dir/lircd.log"; then
+      echo "irw did not reach lircd"
+      rc=1
+    elif ! "$@"; then
+      echo "the command that makes the server send failed: $*"
+      rc=1
+    elif ! wait_until 200 lines_match "$dir/irw.txt" "${patterns[@]}"; then
+      echo "irw did not print, in this order: ${patterns[*]}"
+      rc=1
+    fi
+  fi
+  if [ -n "$irw" ]; then
+    kill "$irw" 2>/dev/null || true
+    wait "$irw" 2>/dev/null || true
+  fi
+  kill "$lircd" 2>/dev/null || true
+  wait "$lircd" 2>/dev/null || true
+  sed 's/^/  irw: /' "$dir/irw.txt" 2>/dev/null || true
+  if grep -qs 'bad send packet' "$dir/lircd.log"; then
+    echo "lircd dropped the server: a line came in pieces"
+    rc=1
+  fi
+  return "$rc"
 }
 
 # --- Release packages ----------------------------------------------------------------------
@@ -218,11 +397,12 @@ demo_value() {
 DIST="$BUILD/dist"
 # What a package holds, and nothing else: no stand-in services, no tests, no simulator.
 # shellcheck disable=SC2034  # used by the scripts that source this
-PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDHost.c KelHIDHost.exe README.txt
+PACKAGE_FILES=(KelHID.def KelHID.dll KelHID.h KelHID.lib KelHIDConsole.c KelHIDConsole.exe
+               KelHIDHost.c KelHIDHost.exe KelHIDRemote.exe KelHIDRemote.ini README.txt
                TestHID.exe)
 # What goes into a package; scripts/package builds only these.
 # shellcheck disable=SC2034  # used by the scripts that source this
-PACKAGE_TARGETS=(TestHID KelHID KelHIDHost)
+PACKAGE_TARGETS=(TestHID KelHID KelHIDHost KelHIDConsole KelHIDRemote)
 
 # package_version: the project's version, from the one place that names it.
 package_version() {

@@ -11,6 +11,12 @@
 //   held_reports=N         reports the remote sent for its held key while it was read
 //   held_codes=N           codes Test HID listed for that key
 // Exit code: 0 when codes arrived, 1 when none did, 2 when a window or a state did not come.
+//
+// DemoPilot.exe --press KEY [MS] is the user of the remote program instead: it waits until the
+// "KelHID Remote" window shows that it receives, then presses the Virtual Remote's KEY ("Vol +")
+// with the mouse and holds it down for MS milliseconds (default 0). Exit code 0 when it did, 2
+// when a window did not come. DemoPilot.exe --close closes both windows as their close boxes
+// do (Wine's taskkill does not see the 64-bit programs).
 #include <windows.h>
 
 #include <cstdio>
@@ -125,9 +131,43 @@ int ReadReportKeyCode(const std::string& Line) {
   return report[3];
 }
 
+// The remote program's part: a key held on the Virtual Remote once KelHID Remote receives.
+int PressKey(const char* Key, DWORD HoldMs) {
+  HWND program = nullptr;
+  HWND remote = nullptr;
+  if (!WaitUntil(
+          [&] {
+            program = VisibleWindow("TRemoteForm", "KelHID Remote");
+            remote = VisibleWindow("TVirtualRemote", "Virtual Remote");
+            return program != nullptr && remote != nullptr &&
+                   TextOf(FindWindowExA(program, nullptr, "TPanel", nullptr)) == "Receiving";
+          },
+          60000)) {
+    Fail("KelHID Remote (receiving) and the Virtual Remote did not both appear");
+  }
+  const HWND body = FindWindowExA(remote, nullptr, "TPanel", nullptr);
+  const HWND button = FindWindowExA(body, nullptr, "Button", Key);
+  if (button == nullptr) Fail("the Virtual Remote has no such key");
+  PostMessageA(button, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  Sleep(HoldMs);
+  PostMessageA(button, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  std::printf("pressed=%s\n", Key);
+  std::fflush(stdout);
+  return 0;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--close") {
+    for (const char* caption : {"KelHID Remote", "Virtual Remote"}) {
+      if (const HWND w = FindWindowA(nullptr, caption)) PostMessageA(w, WM_CLOSE, 0, 0);
+    }
+    return 0;
+  }
+  if (argc >= 3 && std::string_view(argv[1]) == "--press") {
+    return PressKey(argv[2], argc >= 4 ? std::strtoul(argv[3], nullptr, 10) : 0);
+  }
   TTestHid testHid;
   TRemote remote;
   if (!WaitUntil(

@@ -51,6 +51,13 @@ struct TKelHID {
   KELHID_ENTRY(GetSetting)
   KELHID_ENTRY(SetSetting)
   KELHID_ENTRY(WaitEvent)
+  KELHID_ENTRY(GetApiVersion)
+  KELHID_ENTRY(SaveHIDSettings)
+  KELHID_ENTRY(LoadHIDSettingsW)
+  KELHID_ENTRY(SaveHIDSettingsW)
+  KELHID_ENTRY(ShowHIDSetupW)
+  KELHID_ENTRY(CopyLastErrorText)
+  KELHID_ENTRY(SetOwnerWindow)
 #undef KELHID_ENTRY
   ~TKelHID() {
     FreeLibrary(Module);

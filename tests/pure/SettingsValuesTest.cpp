@@ -93,6 +93,17 @@ TEST(SettingsFile, TrimsBlanksAndControlCharactersAtBothEnds) {
   EXPECT_EQ(TrimBlanks("\x01\x1F C:\\My Dir\x7F"), "C:\\My Dir\x7F");
   EXPECT_EQ(TrimBlanks(" \t "), "");
   EXPECT_EQ(TrimBlanks(""), "");
+  // Bytes above 127 are letters of the code page.
+  EXPECT_EQ(TrimBlanks("\xA0\xE9 "), "\xA0\xE9");
+}
+
+TEST(SettingsFile, WideFolderNamesTrimAndJoinAsNarrowOnes) {
+  EXPECT_EQ(TrimBlanks(std::wstring_view(L"  C:\\\u03A6\u6587 \t\r\n")), L"C:\\\u03A6\u6587");
+  EXPECT_EQ(TrimBlanks(std::wstring_view(L"\x01 \u00A0x\u3000")), L"\u00A0x\u3000");
+  EXPECT_EQ(TrimBlanks(std::wstring_view(L" \t ")), L"");
+  EXPECT_EQ(SettingsFilePath(std::wstring_view(L"C:\\\u03A6")), L"C:\\\u03A6\\KelHID.ini");
+  EXPECT_EQ(SettingsFilePath(std::wstring_view(L"C:\\")), L"C:\\KelHID.ini");
+  EXPECT_EQ(SettingsFilePath(std::wstring_view()), L"\\KelHID.ini");
 }
 
 TEST(SettingsFile, PathHasOneBackslash) {

@@ -261,6 +261,51 @@ TEST_F(FormLayer, ModalFormDisablesTheOtherWindows) {
   DestroyWindow(other);
 }
 
+TEST_F(FormLayer, ModalFormWithAnOwnerDisablesOnlyTheOwnerAndIsOwnedMeanwhile) {
+  const auto popup = [](const char* Caption) {
+    return CreateWindowExA(0, "STATIC", Caption, WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                           nullptr, GetModuleHandleA(nullptr), nullptr);
+  };
+  const HWND owner = popup("owner");
+  const HWND other = popup("other");
+  struct TSeen {
+    bool OwnerEnabled, OtherEnabled;
+    HWND FormOwner;
+  };
+  std::vector<TSeen> seen;
+  for (int round = 0; round < 2; ++round) {  // the second run starts as the first
+    TScript s;
+    s.Then([] { return true; },
+           [&] {
+             seen.push_back({IsWindowEnabled(owner) != FALSE, IsWindowEnabled(other) != FALSE,
+                             GetWindow(Form.Handle(), GW_OWNER)});
+             Form.SetModalResult(mrOk);
+           });
+    s.Start(10000, [this] { Form.Close(); });
+    EXPECT_EQ(Form.ShowModal(owner), mrOk);
+    s.Stop();
+    EXPECT_TRUE(IsWindowEnabled(owner));
+    EXPECT_TRUE(IsWindowEnabled(other));
+    EXPECT_EQ(GetWindow(Form.Handle(), GW_OWNER), nullptr);  // given back afterwards
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  for (const TSeen& s : seen) {
+    EXPECT_FALSE(s.OwnerEnabled);
+    EXPECT_TRUE(s.OtherEnabled);
+    EXPECT_EQ(s.FormOwner, owner);
+  }
+  // An owner the host disabled itself stays disabled afterwards.
+  EnableWindow(owner, FALSE);
+  TScript s;
+  s.Then([] { return true; }, [&] { Form.SetModalResult(mrOk); });
+  s.Start(10000, [this] { Form.Close(); });
+  EXPECT_EQ(Form.ShowModal(owner), mrOk);
+  s.Stop();
+  EXPECT_FALSE(IsWindowEnabled(owner));
+  DestroyWindow(owner);
+  DestroyWindow(other);
+}
+
 // A control of a kind the layer does not know, built on its custom control base: it writes
 // down what the layer tells it.
 struct TProbeProps {

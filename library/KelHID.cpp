@@ -324,6 +324,7 @@ class TLibrary {
 
   TTapController* FTap = nullptr;
   bool FDropping = false;  // the engine is being destroyed
+  uint64_t FTimerDue = 0;  // when the release timer runs out; 0: not running
   TKeyHolds FHolds;
   // The report being handed to the engine: whether it counts for the holds, and its held flag.
   bool FInReport = false;
@@ -627,6 +628,7 @@ int TLibrary::MakeEngine(HWND Target) {
     DModHID = Engine.get();
     Application().HookMainWindow(TWindowHook::Bind<&TLibrary::WindowHook>(this));
     FHolds = TKeyHolds();
+    FTimerDue = 0;
     FInReport = false;
     FQueuedState = rsNone;
     FWanted = TWanted::None;
@@ -656,6 +658,7 @@ void TLibrary::DropEngine() {
   EngineWindow = nullptr;
   Events.Close();
   if (Application().Handle() != nullptr) KillTimer(Application().Handle(), ReleaseTimer);
+  FTimerDue = 0;
   Application().UnhookMainWindow(TWindowHook::Bind<&TLibrary::WindowHook>(this));
   if (FTap != nullptr) {
     THidDeviceController& controller = FTap->Real();
@@ -840,15 +843,22 @@ void TLibrary::ScheduleRelease() {
   if (window == nullptr) return;
   const std::optional<uint64_t> due = FHolds.NextDue();
   if (!due) {
-    KillTimer(window, ReleaseTimer);
+    if (FTimerDue != 0) KillTimer(window, ReleaseTimer);
+    FTimerDue = 0;
     return;
   }
+  // A report only moves the release later: a timer due earlier stays, and sets the next one
+  // when it finds nothing due yet. So most reports cost no call of the system's.
+  if (FTimerDue != 0 && FTimerDue <= *due) return;
   const uint64_t now = GetTickCount64();
   const auto wait = static_cast<UINT>(*due > now ? *due - now : 0);
   SetTimer(window, ReleaseTimer, std::max<UINT>(wait, USER_TIMER_MINIMUM), nullptr);
+  FTimerDue = *due;
 }
 
 void TLibrary::ReleaseDue() {
+  KillTimer(Application().Handle(), ReleaseTimer);
+  FTimerDue = 0;
   if (const auto released = FHolds.Due(GetTickCount64())) Events.Push(*released);
   ScheduleRelease();
 }

@@ -31,9 +31,26 @@ install_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
       as_root dpkg --add-architecture i386
     fi
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-      "${missing[@]}" >/dev/null
+    # A mirror that is being synced serves index files of the wrong size for a while: try the
+    # update again, and if it still fails go on with the indexes there are; the install below
+    # then says plainly what it could not find.
+    local tries
+    for tries in 1 2 3 4; do
+      as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq && break
+      [ "$tries" = 4 ] && { log "apt-get update failed; installing from the indexes there are"; break; }
+      log "apt-get update failed; trying again in $((tries * 15)) s"
+      sleep $((tries * 15))
+    done
+    local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends)
+    if ! as_root "${install[@]}" "${missing[@]}" >/dev/null; then
+      # Without one architecture's index of the security archive, a 32-bit library cannot match
+      # the newer 64-bit one that index would have given: take both from the release itself.
+      local release
+      release=$(sed -n 's/^VERSION_CODENAME=//p' /etc/os-release)
+      [ -n "$release" ] || return 1
+      log "installing again from $release alone"
+      as_root "${install[@]}" -t "$release" "${missing[@]}" >/dev/null
+    fi
   fi
   choose_wine_loader
 }

@@ -62,8 +62,10 @@ std::string ListenError(const std::string& Address, uint16_t Port, int Code) {
 
 struct TLircServer::TClient {
   SOCKET Socket = INVALID_SOCKET;
-  std::string Queue;      // whole lines not yet handed to the socket
-  bool Overflow = false;  // a line did not fit into the queue: the client goes
+  std::string Queue;  // whole lines not yet handed to the socket
+  // Gone or Dropped once a send found the client gone or a line did not fit into the queue:
+  // the server's thread then closes it.
+  TFate Fate = TFate::Kept;
 };
 
 // The sockets of a running server, and Winsock for them.
@@ -182,13 +184,16 @@ void TLircServer::Send(std::string_view Line) {
   const std::lock_guard lock(FLock);
   if (FSockets == nullptr || FStopping || FClients.empty()) return;
   for (const auto& client : FClients) {
-    if (client->Overflow) continue;
+    if (client->Fate != TFate::Kept) continue;
     if (client->Queue.size() + size > MaxQueuedBytes) {
-      client->Overflow = true;
+      client->Fate = TFate::Dropped;
       continue;
     }
     client->Queue += Line;
     if (addNewline) client->Queue += '\n';
+    // Straight into the socket while it has room: the queue holds only what a client has not
+    // read yet, however long the server's thread takes to come round.
+    client->Fate = Flush(*client);
   }
   Wake();
 }
@@ -223,7 +228,7 @@ void TLircServer::Serve() {
     }
     for (size_t i = 0; i < FClients.size();) {
       TClient& client = *FClients[i];
-      TFate fate = client.Overflow ? TFate::Dropped : TFate::Kept;
+      TFate fate = client.Fate;
       if (fate == TFate::Kept && FD_ISSET(client.Socket, &readable) && !Discard(client))
         fate = TFate::Gone;
       if (fate == TFate::Kept) fate = Flush(client);
@@ -242,7 +247,7 @@ void TLircServer::Serve() {
   // What was sent before the stop goes out as far as the clients take it now.
   const std::lock_guard lock(FLock);
   for (const auto& client : FClients) {
-    if (!client->Overflow) Flush(*client);
+    if (client->Fate == TFate::Kept) Flush(*client);
     closesocket(client->Socket);
   }
   FClients.clear();

@@ -2,11 +2,12 @@
 // program sends, one line per accepted code ("remote/LircLine.h").
 //
 // A thread of the server's own owns the sockets (non-blocking, TCP_NODELAY) and waits on them
-// with select(); Send only queues the line for each client and wakes that thread, so the caller
-// never waits for a client. Each client has a queue of whole lines, at most MaxQueuedBytes; the
-// thread hands a client's socket whole lines only, and only while the socket reports room for
-// them, so that a line reaches the client in one piece (LIRC's own relay drops a server whose
-// line arrives in two). A client whose queue would overflow (it stopped reading) is dropped;
+// with select(). Each client has a queue of whole lines, at most MaxQueuedBytes; Send adds the
+// line to each queue and hands the socket what it has room for now, without waiting, and the
+// thread hands it the rest as room comes, so the caller never waits for a client. A socket is
+// given whole lines only, and only while it reports room for them, so that a line reaches the
+// client in one piece (LIRC's own relay drops a server whose line arrives in two). A client
+// whose queue would overflow (it stopped reading, and its socket's buffer is full) is dropped;
 // so is one whose socket took only part of what it was given, before anything else is sent to
 // it.
 //
@@ -47,8 +48,8 @@ class TLircServer {
   // The port listened on; 0 when the server does not run.
   [[nodiscard]] uint16_t Port() const { return FPort; }
 
-  // Queues one whole line for every client connected now and returns at once. Line should
-  // end in "\n" (one is added when it does not); an empty line is not sent. Nothing happens
+  // Sends one whole line to every client connected now, or queues it, and returns at once. Line
+  // should end in "\n" (one is added when it does not); an empty line is not sent. Nothing happens
   // when the server does not run.
   void Send(std::string_view Line);
 

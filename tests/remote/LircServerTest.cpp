@@ -141,11 +141,15 @@ TEST_F(LircServer, LinesArriveWholeAndInOrderAtEveryClient) {
   while (commands.size() < 16 * 1024 * 1024) commands += "VERSION\nLIST\n";
   ASSERT_TRUE(second->Write(commands));
 
-  for (uint32_t i = 0; i < 300; ++i) FServer.Send(Line(i));
+  // A burst of lines far beyond a client's queue, sent before either client reads one: the
+  // sockets take them as they come, whenever the server's thread gets its turn.
+  constexpr uint32_t Burst = 1000;
+  static_assert(Burst * 40 > 4 * TLircServer::MaxQueuedBytes);
+  for (uint32_t i = 0; i < Burst; ++i) FServer.Send(Line(i));
   // The line end is added where the caller left it out.
   FServer.Send("0000004b00000b30 00 KEY_MUTE myremote");
   for (auto* client : {first.get(), second.get()}) {
-    for (uint32_t i = 0; i < 300; ++i) ASSERT_EQ(client->ReadLine(), Line(i));
+    for (uint32_t i = 0; i < Burst; ++i) ASSERT_EQ(client->ReadLine(), Line(i));
     EXPECT_EQ(client->ReadLine(), "0000004b00000b30 00 KEY_MUTE myremote\n");
   }
   EXPECT_EQ(FServer.ClientCount(), 2u);

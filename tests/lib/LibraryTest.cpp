@@ -316,22 +316,14 @@ class TSampleProgram {
   TSampleProgram(const TSampleProgram&) = delete;
   TSampleProgram& operator=(const TSampleProgram&) = delete;
 
-  // Whether the program printed Line (within 5 s).
+  // Whether the program printed Line within 20 s: a program that has just started can take
+  // seconds to come up on a loaded machine.
   bool Printed(const std::string& Line) {
-    return PumpUntil([&] {
-      const HANDLE h = CreateFileA(FFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-      Text.assign(8192, '\0');
-      DWORD got = 0;
-      ReadFile(h, Text.data(), static_cast<DWORD>(Text.size()), &got, nullptr);
-      CloseHandle(h);
-      Text.resize(got);
-      return Text.find(Line) != std::string::npos;
-    });
+    return PumpUntil([&] { return ReadOutput().find(Line) != std::string::npos; }, 20000);
   }
-  // Its exit code once it ended within 10 s; none otherwise.
+  // Its exit code once it ended within 20 s; none otherwise.
   std::optional<DWORD> Ended() const {
-    if (WaitForSingleObject(Process.hProcess, 10000) != WAIT_OBJECT_0) return std::nullopt;
+    if (WaitForSingleObject(Process.hProcess, 20000) != WAIT_OBJECT_0) return std::nullopt;
     DWORD code = 1;
     GetExitCodeProcess(Process.hProcess, &code);
     return code;
@@ -342,6 +334,17 @@ class TSampleProgram {
   std::string Text;  // what it printed, as last read
 
  private:
+  const std::string& ReadOutput() {
+    const HANDLE h = CreateFileA(FFile.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    Text.assign(8192, '\0');
+    DWORD got = 0;
+    ReadFile(h, Text.data(), static_cast<DWORD>(Text.size()), &got, nullptr);
+    CloseHandle(h);
+    Text.resize(got);
+    return Text;
+  }
+
   std::string FFile;
   std::string FOverrides;
 };

@@ -263,7 +263,7 @@ TEST_F(RemoteProgram, APressOnTheVirtualRemoteRunsTheButtonsAction) {
 
 TEST_F(RemoteProgram, LearnNamesAButtonRefusingTakenNamesAndPairs) {
   StartBoth();
-  const auto learn = [&](const char* Key) {
+  const auto learn = [&](const char* Key, const char* Screenshot) {
     Click("&Learn...");
     HWND capture = nullptr;
     const auto waiting = [&] {
@@ -278,10 +278,10 @@ TEST_F(RemoteProgram, LearnNamesAButtonRefusingTakenNamesAndPairs) {
       return waiting() &&
              TextOf(FindWindowExA(capture, nullptr, "TLabel", nullptr)) == "Confirm Code";
     }));
-    SaveScreenshot(GetDesktopWindow(), "Remote-learn-confirm");
+    SaveScreenshot(GetDesktopWindow(), Screenshot);
     Press(Key);
   };
-  learn("Vol +");
+  learn("Vol +", "Remote-learn-confirm");
   HWND dialog = nullptr;
   ASSERT_TRUE(WaitUntil(
       [&] { return (dialog = VisibleWindowOf(Program.dwProcessId, "TNameDialog")) != nullptr; }));
@@ -322,7 +322,7 @@ TEST_F(RemoteProgram, LearnNamesAButtonRefusingTakenNamesAndPairs) {
 
   // A pair that has a name already is refused before it is named again.
   Sleep(400);
-  learn("OK");
+  learn("OK", "Remote-learn-named-already");
   box = WaitForMessageBox();
   ASSERT_NE(box, nullptr);
   EXPECT_NE(CloseMessageBox(box).find("named already: KEY_OK"), std::string::npos);
@@ -384,6 +384,8 @@ TEST_F(RemoteProgram, MinimiseHidesToTheTrayASecondStartShowsItPauseStopsActions
   HWND menu = nullptr;
   EXPECT_TRUE(WaitUntil(
       [&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr && IsWindowVisible(menu); }));
+  // A menu that has just come up may not have painted its items yet.
+  Sleep(300);
   SaveScreenshot(GetDesktopWindow(), "Remote-tray-menu");
   PostMessageA(Window, WM_CANCELMODE, 0, 0);
   PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);

@@ -144,14 +144,12 @@ TEST_F(Events, AWindowlessEnginesDialogRunsWhileTheCallerAnswersItsMessages) {
   LRESULT answered = 0;
   int busy = 0;
   std::thread user([&] {
-    HWND dialog = nullptr;
-    for (int i = 0; i < 500 && (dialog == nullptr || !IsWindowVisible(dialog)); ++i) {
-      Sleep(20);
-      dialog = FindWindowA(nullptr, "Get IR Code");
-    }
+    const HWND dialog = WaitForCapture();
+    EXPECT_NE(dialog, nullptr);
     answered = SendMessageA(Target, WM_GETTEXTLENGTH, 0, 0) + 1;
     busy = Lib.StopReceiving();
     EXPECT_TRUE(receiver.SendToReader(Key(0x10)));
+    EXPECT_TRUE(CaptureEnded(dialog)) << "the capture took no code";
   });
   unsigned code1 = 0, code2 = 0;
   EXPECT_EQ(Lib.GetIRCode(FALSE, FALSE, FALSE, &code1, &code2), KELHID_OK) << Lib.Error();

@@ -79,6 +79,29 @@ bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 5000) {
   }
 }
 
+// The library's "Get IR Code" dialog once its capture has begun (a timer tick after it is first
+// painted: a report sent before then is not taken), waiting up to 20 s; none otherwise.
+HWND WaitForCapture() {
+  for (int i = 0; i < 1000; ++i) {
+    const HWND dialog = FindWindowA(nullptr, "Get IR Code");
+    char text[64] = {};
+    SendMessageA(FindWindowExA(dialog, nullptr, "TPanel", nullptr), WM_GETTEXT, sizeof text,
+                 reinterpret_cast<LPARAM>(text));
+    if (dialog != nullptr && std::string(text) == "Press a Key on your Remote") return dialog;
+    Sleep(20);
+  }
+  return nullptr;
+}
+
+// Whether the dialog went within 20 s. One that stays is cancelled, so that a test whose
+// capture took no code fails instead of waiting for ever.
+bool CaptureEnded(HWND Dialog) {
+  for (int i = 0; i < 1000 && IsWindow(Dialog); ++i) Sleep(20);
+  if (!IsWindow(Dialog)) return true;
+  PostMessageA(Dialog, WM_COMMAND, IDCANCEL, 0);
+  return false;
+}
+
 class Library : public ::testing::Test {
  protected:
   void SetUp() override {

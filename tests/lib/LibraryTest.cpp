@@ -172,16 +172,11 @@ TEST_F(Library, GetIRCodeTakesOneCodeAndKeepsTheEngineFromTheHostMeanwhile) {
   };
   PostMessageA(Target, WM_APP, 0, 0);
   std::thread remote([&] {
-    HWND dialog = nullptr;
-    char text[64] = {};
-    for (int i = 0; i < 500 && std::string(text) != "Press a Key on your Remote"; ++i) {
-      Sleep(20);
-      dialog = FindWindowA(nullptr, "Get IR Code");
-      SendMessageA(FindWindowExA(dialog, nullptr, "TPanel", nullptr), WM_GETTEXT, sizeof text,
-                   reinterpret_cast<LPARAM>(text));
-    }
+    const HWND dialog = WaitForCapture();
+    EXPECT_NE(dialog, nullptr);
     SaveScreenshot(dialog, "Library-GetIRCode");
     EXPECT_TRUE(receiver.SendToReader(KeyB));
+    EXPECT_TRUE(CaptureEnded(dialog)) << "the capture took no code";
   });
   unsigned code1 = 0, code2 = 0;
   EXPECT_EQ(Lib.GetIRCode(FALSE, FALSE, FALSE, &code1, &code2), KELHID_OK);

@@ -59,7 +59,6 @@ void TStandinDevice::Unplug() {
   const std::lock_guard lock(FLock);
   for (auto& instance : FInstances) Retire(*instance);
   FInstances.clear();
-  FReader = nullptr;
 }
 
 void TStandinDevice::AddInstance() {
@@ -78,6 +77,7 @@ void TStandinDevice::AddInstance() {
 void TStandinDevice::Listen(TInstance& Instance) {
   Instance.Connected = false;
   Instance.Gone = false;
+  Instance.Query = false;
   Instance.Overlapped = {};
   Instance.Overlapped.hEvent = Instance.Event.Get();
   ResetEvent(Instance.Event.Get());
@@ -113,7 +113,7 @@ void TStandinDevice::Watch(TInstance& Instance) {
   ResetEvent(Instance.Event.Get());
   // The server of a busy device cannot read; its instances are reclaimed by Reclaim.
   if (FName.Kind.Busy) return;
-  // Users never write: this read ends when the user goes.
+  // This read ends when the user goes, or when it writes (a query, see Advance).
   if (!ReadFile(Instance.Pipe.Get(), &Instance.Probe, 1, nullptr, &Instance.Overlapped) &&
       GetLastError() != ERROR_IO_PENDING) {
     Instance.Gone = true;
@@ -188,7 +188,9 @@ void TStandinDevice::Advance(TInstance& Instance) {
       Listen(Instance);
     }
   } else if (ok) {
-    Watch(Instance);  // the user wrote something; ignored
+    // Only the stand-in HID.dll writes, to tell a handle that queries the device.
+    Instance.Query = true;
+    Watch(Instance);
   } else {
     DisconnectNamedPipe(Instance.Pipe.Get());
     Listen(Instance);
@@ -215,22 +217,18 @@ bool TStandinDevice::Write(TInstance& Instance, std::span<const uint8_t> Report)
 int TStandinDevice::Send(std::span<const uint8_t> Report) {
   const std::lock_guard lock(FLock);
   int taken = 0;
-  TInstance* taker = nullptr;
   for (auto& instance : FInstances) {
-    if (Write(*instance, Report)) {
-      ++taken;
-      taker = instance.get();
-    }
+    // A query takes no report: nor does a user whose watch ended before the thread saw it
+    // (it wrote, so it queries, or it went).
+    if (instance->Query || (!FName.Kind.Busy && instance->Connected &&
+                            HasOverlappedIoCompleted(&instance->Overlapped)))
+      continue;
+    if (Write(*instance, Report)) ++taken;
   }
-  FReader = taken == 1 ? taker : nullptr;
   return taken;
 }
 
 bool TStandinDevice::SendToReader(std::span<const uint8_t> Report, DWORD TimeoutMs) {
-  {
-    const std::lock_guard lock(FLock);
-    if (FReader != nullptr && Write(*FReader, Report)) return true;
-  }
   const ULONGLONG deadline = GetTickCount64() + TimeoutMs;
   for (;;) {
     if (Send(Report) > 0) return true;
@@ -252,7 +250,6 @@ void TStandinDevice::Drop() {
     if (WaitForSingleObject(instance->Event.Get(), 0) == WAIT_OBJECT_0) Advance(*instance);
   }
   // Closing the server end breaks each user's connection; fresh instances take their place.
-  FReader = nullptr;
   std::erase_if(FInstances, [](const auto& instance) {
     if (!instance->Connected) return false;
     Retire(*instance);

@@ -38,11 +38,12 @@ class TStandinDevice {
   [[nodiscard]] DWORD DevInst() const { return FName.Serial; }
   [[nodiscard]] const standin::TDeviceKind& Kind() const { return FName.Kind; }
 
-  // Writes Report as one message to every user connected now; returns how many took it. Only
-  // a reader keeps its connection open, so outside a query that is the device's reader.
+  // Writes Report as one message to every user connected now that does not query the device
+  // (a handle the stand-in HID.dll was asked about); returns how many took it: the reader.
   int Send(std::span<const uint8_t> Report);
   // Sends Report until a user takes it, waiting for each new connection; false after Timeout.
-  // The user that took the last report alone is tried first.
+  // Like a real device's reports, it goes to every reader: also to one that is closing while
+  // the next opens.
   bool SendToReader(std::span<const uint8_t> Report, DWORD TimeoutMs = 5000);
   // Ends every user's connection but stays plugged in.
   void DropClients();
@@ -56,6 +57,8 @@ class TStandinDevice {
     OVERLAPPED Overlapped{};
     bool Connected = false;
     bool Gone = false;  // the user went before an operation could start: listen again
+    // The user asked the stand-in HID.dll about the device: it only queries, never reads.
+    bool Query = false;
     uint8_t Probe = 0;
   };
 
@@ -77,11 +80,10 @@ class TStandinDevice {
   std::string FPath;
   std::mutex FLock;
   std::vector<std::unique_ptr<TInstance>> FInstances;
-  TInstance* FReader = nullptr;  // the one user that took the last report
-  TUniqueHandle FStop;           // asks the server thread to end
-  TUniqueHandle FDrop;           // asks the server thread to drop its users
-  TUniqueHandle FDropped;        // the server thread has dropped them
-  TUniqueHandle FConnectEvent;   // auto-reset; set on every new connection
+  TUniqueHandle FStop;          // asks the server thread to end
+  TUniqueHandle FDrop;          // asks the server thread to drop its users
+  TUniqueHandle FDropped;       // the server thread has dropped them
+  TUniqueHandle FConnectEvent;  // auto-reset; set on every new connection
   TUniqueHandle FWriteEvent;
   std::atomic<int> FConnections{0};
   std::thread FServer;

@@ -39,7 +39,16 @@ std::optional<standin::TDeviceName> DeviceOf(HANDLE Handle) {
     if (i == 0 && c == L'\\') continue;
     name += static_cast<char>(c < 0x80 ? c : '?');
   }
-  return standin::ParseName(name);
+  auto device = standin::ParseName(name);
+  // The device's server learns that this handle queries it and reads no reports, so that a
+  // report a test sends reaches the reader and not a query that happened to be open. A handle
+  // opened without access rights cannot tell.
+  if (device) {
+    const char query = 'q';
+    DWORD written = 0;
+    WriteFile(Handle, &query, 1, &written, nullptr);
+  }
+  return device;
 }
 
 BOOLEAN Fail(DWORD Error) {

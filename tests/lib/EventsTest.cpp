@@ -63,9 +63,14 @@ class Events : public Library {
     }
   }
   static void Broadcast() { PostMessageA(HWND_BROADCAST, WM_DEVICECHANGE, 0x0007, 0); }
-  void Windowless() {
+  // A windowless engine with the test's settings. A new engine looks at the device list once,
+  // by a posted message that the calls of other threads overtake; with Plugged given, this
+  // waits until that look has reached the receiver, so that its queries are over before a
+  // test sends a report that only the reader is to take.
+  void Windowless(const TStandinDevice* Plugged = nullptr) {
     ASSERT_EQ(Lib.Create(nullptr), KELHID_OK);
     ASSERT_EQ(Lib.LoadHIDSettings(Folder.Path().c_str()), KELHID_OK);
+    for (int i = 0; Plugged != nullptr && Plugged->Connections() == 0 && i < 500; ++i) Sleep(20);
   }
 };
 
@@ -104,7 +109,7 @@ TEST_F(Events, AHeldKeyGivesOneCodeThenRepeatsThenARelease) {
 
 TEST_F(Events, TheWindowlessEngineTakesCallsFromAnyThreadWithTheirOwnErrorTexts) {
   TStandinDevice receiver;
-  Windowless();
+  Windowless(&receiver);
   std::atomic<bool> received{false};
   std::vector<std::string> seen;
   std::thread reader([&] {
@@ -136,7 +141,7 @@ TEST_F(Events, TheWindowlessEngineTakesCallsFromAnyThreadWithTheirOwnErrorTexts)
 
 TEST_F(Events, AWindowlessEnginesDialogRunsWhileTheCallerAnswersItsMessages) {
   TStandinDevice receiver;
-  Windowless();
+  Windowless(&receiver);
   ASSERT_EQ(Lib.OpenDevice(), KELHID_OK);
   EXPECT_EQ(Until("state 2").size(), 1u);
   // While the capture is open the caller's window is sent a message by another thread (as a
@@ -176,7 +181,7 @@ TEST_F(Events, AWaiterIsWokenWhenTheEngineIsFreed) {
 
 TEST_F(Events, UnpluggedThenPluggedBackTheReceptionResumes) {
   TStandinDevice receiver;
-  Windowless();
+  Windowless(&receiver);
   int value = 0;
   EXPECT_EQ(Lib.GetSetting(KELHID_AUTO_RESUME, &value), KELHID_OK);
   EXPECT_EQ(value, 1);
@@ -221,7 +226,7 @@ TEST_F(Events, AOneShotAskedForBeforeTheReceiverCameIsStartedWhenItComes) {
 
 TEST_F(Events, WakingFromSleepOpensTheReceiverAfresh) {
   TStandinDevice receiver;
-  Windowless();
+  Windowless(&receiver);
   ASSERT_EQ(Lib.StartReceiving(KELHID_CONTINUOUS), KELHID_OK);
   EXPECT_EQ(Until("state 3").size(), 2u);
   PostMessageA(HWND_BROADCAST, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
